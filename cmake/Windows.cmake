@@ -17,23 +17,50 @@ function(kv_windows_product target)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${target}> ${KV_BIN_DIR}/)
 endfunction()
 
-# A GoogleTest program run under Wine; every test in it needs the Wine bench (prefix, display).
+# Windows forms (on Wine's Z: drive) of the folders the tests read and write, in a generated
+# header: kTestBinDir (products), kTestOutDir (test programs and libraries), kTestDataDir (data
+# made on the host by tests/data/*.sh), kTestTmpDir (scratch space inside the build tree).
+function(kv_windows_path out unixPath)
+  string(REPLACE "/" "\\\\" winPath "Z:${unixPath}")
+  set(${out} "${winPath}" PARENT_SCOPE)
+endfunction()
+set(KV_TEST_DATA_DIR ${CMAKE_BINARY_DIR}/testdata)
+set(KV_TEST_TMP_DIR ${CMAKE_BINARY_DIR}/testtmp)
+kv_windows_path(KV_WIN_BIN_DIR ${KV_BIN_DIR})
+kv_windows_path(KV_WIN_TEST_DATA_DIR ${KV_TEST_DATA_DIR})
+kv_windows_path(KV_WIN_TEST_TMP_DIR ${KV_TEST_TMP_DIR})
+kv_windows_path(KV_WIN_OUT_DIR ${CMAKE_BINARY_DIR}/out)
+file(WRITE ${CMAKE_BINARY_DIR}/generated/kv_test_paths.h "// Generated: test folders.
+#pragma once
+constexpr const wchar_t* kTestBinDir = L\"${KV_WIN_BIN_DIR}\";
+constexpr const wchar_t* kTestOutDir = L\"${KV_WIN_OUT_DIR}\";
+constexpr const wchar_t* kTestDataDir = L\"${KV_WIN_TEST_DATA_DIR}\";
+constexpr const wchar_t* kTestTmpDir = L\"${KV_WIN_TEST_TMP_DIR}\";
+")
+
+# A GoogleTest program run under Wine; every test in it needs the Wine bench (prefix, display)
+# and the test data, both set up by the fixture "winebench".
 function(kv_wine_gtest target)
   add_executable(${target} ${ARGN})
   target_link_libraries(${target} PRIVATE gtest_main)
+  target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated)
   target_link_options(${target} PRIVATE -mconsole)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-    PROPERTIES FIXTURES_REQUIRED winebench
-               ENVIRONMENT "KV_BIN_DIR=${KV_BIN_DIR};KV_TEST_TMP=${CMAKE_BINARY_DIR}/testtmp")
+    PROPERTIES FIXTURES_REQUIRED winebench)
 endfunction()
 
 add_test(NAME winebench.start COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-bench.sh start ${KV_BENCH_DIR})
 set_tests_properties(winebench.start PROPERTIES FIXTURES_SETUP winebench)
 add_test(NAME winebench.stop COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-bench.sh stop ${KV_BENCH_DIR})
 set_tests_properties(winebench.stop PROPERTIES FIXTURES_CLEANUP winebench)
+
+add_test(NAME testdata.make
+  COMMAND ${CMAKE_SOURCE_DIR}/tools/make-testdata.sh ${KV_BIN_DIR} ${KV_TEST_DATA_DIR})
+set_tests_properties(testdata.make PROPERTIES FIXTURES_SETUP winebench)
+file(MAKE_DIRECTORY ${KV_TEST_TMP_DIR})
 
 foreach(dir common archive bootstrap wizard runtime tests)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)

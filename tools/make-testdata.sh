@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Makes the test data that Windows-side tests read: runs every tests/data/*.sh with
+#   OUT      the folder to write into (made empty first)
+#   BIN      the build's bin folder (kvpack, kvsfx.exe, ZUDada.dll)
+#   KVPACK   the kvpack program
+#   SEVENZ   the 7zz program
+# Each script writes below "$OUT/<its own name>". Fails when any script fails.
+set -u
+src=$(cd "$(dirname "$0")/.." && pwd)
+export BIN=${1:?usage: make-testdata.sh BIN OUT}
+out=${2:?usage: make-testdata.sh BIN OUT}
+export KVPACK="$BIN/kvpack"
+export SEVENZ=$(command -v 7zz || true)
+rm -rf "$out"
+mkdir -p "$out"
+status=0
+for script in "$src"/tests/data/*.sh; do
+  [ -f "$script" ] || continue
+  name=$(basename "$script" .sh)
+  export OUT="$out/$name"
+  mkdir -p "$OUT"
+  if ! bash "$script" >"$out/$name.log" 2>&1; then
+    echo "test data: $name failed:" >&2
+    cat "$out/$name.log" >&2
+    status=1
+  fi
+done
+exit $status
