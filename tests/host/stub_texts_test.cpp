@@ -4,9 +4,12 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
+#include "bootstrap/package_layout.h"
 #include "pe_image.h"
 #include "pe_manifest.h"
 #include "pe_resources.h"
@@ -202,18 +205,10 @@ void ReadTexts(const std::vector<uint8_t>& image, ReadBack* back) {
   back->hasIcon = FindResource(&leaves, IdKey(kRtGroupIcon), NameKey(u"MAINICON"), 0xFFFF) != nullptr;
 }
 
-// The image end as the extractor finds it: raw end of the section with the largest pointer.
+// The image end as the extractor finds it from the first 4096 bytes.
 uint32_t ImageEnd(const std::vector<uint8_t>& image) {
-  PeLayout layout;
-  std::string error;
-  EXPECT_TRUE(ParsePeImage(image, &layout, &error)) << error;
-  uint32_t end = 0, maxPointer = 0;
-  for (const PeSection& s : layout.sections) {
-    if (s.pointerToRawData > maxPointer) {
-      maxPointer = s.pointerToRawData;
-      end = s.pointerToRawData + s.sizeOfRawData;
-    }
-  }
+  uint32_t end = 0;
+  EXPECT_TRUE(FindImageEnd(image.data(), std::min(image.size(), kImageHeadBytes), &end));
   return end;
 }
 
