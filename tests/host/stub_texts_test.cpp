@@ -472,6 +472,19 @@ TEST(StubRewriteTexts, TitleLimitsAndDefaults) {
   }
 }
 
+TEST(StubRewriteTexts, RefusesBytesBehindTheImage) {
+  std::vector<uint8_t> image = MakeImage(After::kRelocations);
+  image.insert(image.end(), {'K', 'V', 1, 2, 3});
+  const std::vector<uint8_t> original = image;
+  StubTexts texts;
+  texts.title = "T";
+  std::vector<std::string> warnings;
+  std::string error;
+  EXPECT_FALSE(ApplyStubTexts(&image, texts, &warnings, &error));
+  EXPECT_NE(error.find("5 bytes behind"), std::string::npos) << error;
+  EXPECT_EQ(image, original);
+}
+
 TEST(StubRewriteTexts, RefusesDamagedImages) {
   struct Case {
     const char* what;
