@@ -27,7 +27,7 @@ struct ImageCase {
   const wchar_t* webAddress;
   const char* assemblyName;
   const char* manifestDescription;
-  bool needsStub;  // present only when the extractor stub is built
+  bool needsStub;  // made only once the extractor stub (and for a package, kvpack) is built
 };
 
 const std::wstring kLongTitle(300, L'x');
@@ -43,6 +43,9 @@ const ImageCase kCases[] = {
      L"Self-extracting package", L"Copyright (C) the package publisher", L"https://example.com/",
      "Package.Setup", "Self-extracting package", false},
     {L"kvsfx_texts.exe", L"Acme Tools \u2014 Setup", L"Acme Wizard", L"Acme \u00dcnited",
+     L"Acme tool installer", L"\u00a9 2026 Acme & Co", L"https://acme.example/",
+     "Acme.Tools.Setup", "Acme &lt;Tools&gt; &amp; more", true},
+    {L"package.exe", L"Acme Tools \u2014 Setup", L"Acme Wizard", L"Acme \u00dcnited",
      L"Acme tool installer", L"\u00a9 2026 Acme & Co", L"https://acme.example/",
      "Acme.Tools.Setup", "Acme &lt;Tools&gt; &amp; more", true},
 };
@@ -79,7 +82,7 @@ class StubResources : public ::testing::TestWithParam<ImageCase> {
   void SetUp() override {
     path_ = DataPath(GetParam().file);
     if (GetParam().needsStub && GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
-      GTEST_SKIP() << "the extractor stub is not built yet";
+      GTEST_SKIP() << "not made: the extractor stub or kvpack is not built yet";
     }
     image_.module = LoadLibraryExW(path_.c_str(), nullptr,
                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);

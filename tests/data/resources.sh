@@ -19,3 +19,12 @@ big=$(printf 'd%.0s' $(seq 1000))
 if [ -f "$BIN/kvsfx.exe" ]; then
   "$BIN/kvtexts" "$BIN/kvsfx.exe" "$OUT/kvsfx_texts.exe" "${texts[@]}"
 fi
+# A package image built by kvpack with the same texts, which kvpack verify must still accept.
+if [ -x "$KVPACK" ] && [ -f "$BIN/kvsfx.exe" ] && [ -d "$BIN/runtime" ]; then
+  mkdir -p "$OUT/payload/docs"
+  printf 'hello\r\n' >"$OUT/payload/readme.txt"
+  printf 'notes\r\n' >"$OUT/payload/docs/notes.txt"
+  "$KVPACK" build --payload "$OUT/payload" --out "$OUT/package.exe" "${texts[@]}"
+  "$KVPACK" verify "$OUT/package.exe"
+  rm -rf "$OUT/payload"
+fi
