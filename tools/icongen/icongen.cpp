@@ -1,4 +1,5 @@
-// Draws the extractor's icon, a closed cardboard box, at six sizes into one .ico file.
+// Draws the extractor's icon, a closed cardboard box, at six sizes into one .ico file: five
+// 32-bit DIB images and a 256-pixel PNG image (compressed here with a small deflate encoder).
 // Usage: icongen OUTPUT.ico
 #include <math.h>
 #include <stdint.h>
@@ -8,7 +9,8 @@
 
 namespace {
 
-const int kSizes[] = {16, 24, 32, 48, 64, 128};
+const int kSizes[] = {16, 24, 32, 48, 64, 256};
+constexpr int kPngFrom = 256;  // images this large are stored as PNG
 constexpr int kSamples = 4;  // samples per pixel in each direction
 
 struct Point {
@@ -86,18 +88,11 @@ void Put32(std::vector<uint8_t>* out, uint32_t v) {
   Put16(out, v >> 16);
 }
 
-// One icon image: a 32-bit bottom-up DIB (height doubled for the mask) and its 1-bit mask.
-std::vector<uint8_t> DrawImage(int size) {
-  std::vector<uint8_t> out;
-  Put32(&out, 40);
-  Put32(&out, size);
-  Put32(&out, size * 2);
-  Put16(&out, 1);
-  Put16(&out, 32);
-  for (int i = 0; i < 6; ++i) Put32(&out, 0);
+// Renders the box at size x size pixels: straight RGBA, top row first.
+std::vector<uint8_t> Render(int size) {
+  std::vector<uint8_t> rgba;
   double edgeWidth = 0.75 / size > 0.018 ? 0.75 / size : 0.018;
-  std::vector<uint8_t> alpha(size * size);
-  for (int row = size - 1; row >= 0; --row) {
+  for (int row = 0; row < size; ++row) {
     for (int col = 0; col < size; ++col) {
       Rgb sum = {0, 0, 0};
       int hits = 0;
@@ -112,23 +107,184 @@ std::vector<uint8_t> DrawImage(int size) {
           ++hits;
         }
       }
-      uint8_t a = static_cast<uint8_t>(255 * hits / (kSamples * kSamples));
-      alpha[row * size + col] = a;
-      out.push_back(hits ? static_cast<uint8_t>(sum.b / hits) : 0);
-      out.push_back(hits ? static_cast<uint8_t>(sum.g / hits) : 0);
-      out.push_back(hits ? static_cast<uint8_t>(sum.r / hits) : 0);
-      out.push_back(a);
+      rgba.push_back(hits ? static_cast<uint8_t>(sum.r / hits) : 0);
+      rgba.push_back(hits ? static_cast<uint8_t>(sum.g / hits) : 0);
+      rgba.push_back(hits ? static_cast<uint8_t>(sum.b / hits) : 0);
+      rgba.push_back(static_cast<uint8_t>(255 * hits / (kSamples * kSamples)));
+    }
+  }
+  return rgba;
+}
+
+// One icon image as a 32-bit bottom-up DIB (height doubled for the mask) and its 1-bit mask.
+std::vector<uint8_t> EncodeDib(const std::vector<uint8_t>& rgba, int size) {
+  std::vector<uint8_t> out;
+  Put32(&out, 40);
+  Put32(&out, size);
+  Put32(&out, size * 2);
+  Put16(&out, 1);
+  Put16(&out, 32);
+  for (int i = 0; i < 6; ++i) Put32(&out, 0);
+  for (int row = size - 1; row >= 0; --row) {
+    for (int col = 0; col < size; ++col) {
+      const uint8_t* px = &rgba[(row * size + col) * 4];
+      out.push_back(px[2]);
+      out.push_back(px[1]);
+      out.push_back(px[0]);
+      out.push_back(px[3]);
     }
   }
   int maskStride = ((size + 31) / 32) * 4;
   for (int row = size - 1; row >= 0; --row) {
     std::vector<uint8_t> line(maskStride, 0);
     for (int col = 0; col < size; ++col) {
-      if (alpha[row * size + col] == 0) line[col / 8] |= static_cast<uint8_t>(0x80 >> (col % 8));
+      if (rgba[(row * size + col) * 4 + 3] == 0) line[col / 8] |= static_cast<uint8_t>(0x80 >> (col % 8));
     }
     out.insert(out.end(), line.begin(), line.end());
   }
   return out;
+}
+
+// Bits written least significant first, as deflate packs them.
+struct BitWriter {
+  std::vector<uint8_t>* out;
+  uint32_t buffer = 0;
+  int count = 0;
+  void Put(uint32_t bits, int n) {
+    buffer |= bits << count;
+    count += n;
+    while (count >= 8) {
+      out->push_back(static_cast<uint8_t>(buffer));
+      buffer >>= 8;
+      count -= 8;
+    }
+  }
+  // Huffman codes go most significant bit first.
+  void PutCode(uint32_t code, int n) {
+    uint32_t reversed = 0;
+    for (int i = 0; i < n; ++i) reversed |= ((code >> i) & 1) << (n - 1 - i);
+    Put(reversed, n);
+  }
+  void Flush() {
+    if (count > 0) out->push_back(static_cast<uint8_t>(buffer));
+    buffer = 0;
+    count = 0;
+  }
+};
+
+void PutLiteralOrLength(BitWriter* w, int symbol) {
+  if (symbol < 144) w->PutCode(0x30 + symbol, 8);
+  else if (symbol < 256) w->PutCode(0x190 + symbol - 144, 9);
+  else if (symbol < 280) w->PutCode(symbol - 256, 7);
+  else w->PutCode(0xC0 + symbol - 280, 8);
+}
+
+const int kLengthBase[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31, 35, 43, 51, 59,
+                           67, 83, 99, 115, 131, 163, 195, 227, 258};
+const int kLengthExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3,
+                            4, 4, 4, 4, 5, 5, 5, 5, 0};
+const int kDistanceBase[] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193, 257, 385,
+                             513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+const int kDistanceExtra[] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7,
+                              8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+// A zlib stream of one deflate block with the fixed codes and greedy LZ77 matching.
+std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> out = {0x78, 0x01};
+  BitWriter w{&out};
+  w.Put(1, 1);  // last block
+  w.Put(1, 2);  // fixed Huffman codes
+  const size_t kWindow = 32768;
+  std::vector<int64_t> head(1 << 15, -1);
+  auto hash = [&](size_t i) {
+    return ((data[i] << 10) ^ (data[i + 1] << 5) ^ data[i + 2]) & 0x7FFF;
+  };
+  size_t i = 0;
+  while (i < data.size()) {
+    size_t bestLength = 0, bestDistance = 0;
+    if (i + 3 <= data.size()) {
+      int64_t candidate = head[hash(i)];
+      head[hash(i)] = static_cast<int64_t>(i);
+      if (candidate >= 0 && i - candidate <= kWindow) {
+        size_t length = 0;
+        while (length < 258 && i + length < data.size() && data[candidate + length] == data[i + length]) ++length;
+        if (length >= 3) {
+          bestLength = length;
+          bestDistance = i - candidate;
+        }
+      }
+    }
+    if (bestLength == 0) {
+      PutLiteralOrLength(&w, data[i]);
+      ++i;
+      continue;
+    }
+    int code = 28;
+    while (kLengthBase[code] > static_cast<int>(bestLength)) --code;
+    PutLiteralOrLength(&w, 257 + code);
+    w.Put(static_cast<uint32_t>(bestLength - kLengthBase[code]), kLengthExtra[code]);
+    int dcode = 29;
+    while (kDistanceBase[dcode] > static_cast<int>(bestDistance)) --dcode;
+    w.PutCode(dcode, 5);
+    w.Put(static_cast<uint32_t>(bestDistance - kDistanceBase[dcode]), kDistanceExtra[dcode]);
+    for (size_t k = 1; k < bestLength && i + k + 3 <= data.size(); ++k) head[hash(i + k)] = static_cast<int64_t>(i + k);
+    i += bestLength;
+  }
+  PutLiteralOrLength(&w, 256);
+  w.Flush();
+  uint32_t a = 1, b = 0;
+  for (uint8_t byte : data) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  uint32_t adler = (b << 16) | a;
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(adler >> shift));
+  return out;
+}
+
+uint32_t Crc32(const uint8_t* data, size_t size) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+void PutBe32(std::vector<uint8_t>* out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<uint8_t>(v >> shift));
+}
+
+void PutChunk(std::vector<uint8_t>* out, const char* type, const std::vector<uint8_t>& body) {
+  PutBe32(out, static_cast<uint32_t>(body.size()));
+  size_t start = out->size();
+  out->insert(out->end(), type, type + 4);
+  out->insert(out->end(), body.begin(), body.end());
+  PutBe32(out, Crc32(out->data() + start, out->size() - start));
+}
+
+// A PNG file of the image: 8-bit RGBA, each row filtered with "Sub".
+std::vector<uint8_t> EncodePng(const std::vector<uint8_t>& rgba, int size) {
+  std::vector<uint8_t> rows;
+  for (int row = 0; row < size; ++row) {
+    rows.push_back(1);
+    const uint8_t* line = &rgba[static_cast<size_t>(row) * size * 4];
+    for (int k = 0; k < size * 4; ++k) rows.push_back(static_cast<uint8_t>(line[k] - (k >= 4 ? line[k - 4] : 0)));
+  }
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> header;
+  PutBe32(&header, size);
+  PutBe32(&header, size);
+  header.insert(header.end(), {8, 6, 0, 0, 0});
+  PutChunk(&png, "IHDR", header);
+  PutChunk(&png, "IDAT", Deflate(rows));
+  PutChunk(&png, "IEND", {});
+  return png;
+}
+
+std::vector<uint8_t> DrawImage(int size) {
+  std::vector<uint8_t> rgba = Render(size);
+  return size >= kPngFrom ? EncodePng(rgba, size) : EncodeDib(rgba, size);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <stddef.h>
 
+#include <algorithm>
+
 #include "pe_image.h"
 #include "pe_manifest.h"
 #include "pe_resources.h"
@@ -189,6 +191,19 @@ bool ApplyStubTexts(std::vector<uint8_t>* stub, const StubTexts& texts,
                         std::to_string(kTitleKeptUnits));
   }
 
+  // Bytes behind the last section (package data, a symbol table) would not survive the rewrite.
+  PeLayout layout;
+  if (!ParsePeImage(*stub, &layout, error)) return false;
+  uint32_t imageEnd = 0;
+  for (const PeSection& s : layout.sections) {
+    if (s.sizeOfRawData != 0) imageEnd = std::max(imageEnd, s.pointerToRawData + s.sizeOfRawData);
+  }
+  if (stub->size() > imageEnd) {
+    *error = "the stub has " + std::to_string(stub->size() - imageEnd) +
+             " bytes behind its last section (package data or symbols); use a bare, stripped stub";
+    return false;
+  }
+
   std::vector<ResourceLeaf> leaves;
   if (!ReadResources(*stub, &leaves, error)) return false;
   if (!title.empty() || !label.empty()) {
@@ -205,8 +220,6 @@ bool ApplyStubTexts(std::vector<uint8_t>* stub, const StubTexts& texts,
   if (!SetVersionTexts(&leaves, versionFields, error)) return false;
   if (!SetManifestTexts(&leaves, texts, error)) return false;
 
-  PeLayout layout;
-  if (!ParsePeImage(*stub, &layout, error)) return false;
   uint32_t rva = 0;
   if (!PlanResourceRva(*stub, layout, &rva, error)) return false;
   std::vector<uint8_t> section;
