@@ -91,8 +91,8 @@ TEST(CreateDirectoryPathTests, CreatesEveryMissingLevel) {
   DWORD result = CreateDirectoryPath(target.c_str());
   EXPECT_TRUE(IsDirectory((dir + L"x").c_str()));
   EXPECT_TRUE(IsDirectory(target.c_str()));
-  // The drive root always exists, so an absolute path reports the failure of a level above.
-  EXPECT_NE(0u, result);
+  // Levels above the new ones exist already, so an absolute path reports the last of them.
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), result);
   // Again, with everything present: nothing breaks, the folder stays.
   EXPECT_EQ(ERROR_ALREADY_EXISTS, CreateDirectoryPath((target + L"\\").c_str()));
   EXPECT_TRUE(IsDirectory(target.c_str()));

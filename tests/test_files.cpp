@@ -64,8 +64,9 @@ bool WriteWholeFile(const std::wstring& path, const std::vector<uint8_t>& bytes)
 
 bool ReadWholeFile(const std::wstring& path, std::vector<uint8_t>* bytes) {
   bytes->clear();
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Sharing writes too: a program's output file may still be held by the processes it started.
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size;
   bool ok = GetFileSizeEx(file, &size) != 0;

@@ -350,7 +350,9 @@ TEST_P(StubRewrite, TextsReadBackAndLayoutHolds) {
   texts.company = "Acme \xC3\x9Cnited";
   texts.webAddress = "https://acme.example/";
   texts.assemblyName = "Acme.Tools";
-  texts.description = std::string(1000, 'd');  // grows the section past a page
+  texts.description = std::string(1000, 'd');  // these three grow the section past a page
+  texts.copyright = std::string(1000, 'c');
+  texts.trademarks = std::string(1000, 't');
   std::vector<std::string> warnings;
   ASSERT_TRUE(ApplyStubTexts(&image, texts, &warnings, &error)) << error;
   EXPECT_TRUE(warnings.empty());
@@ -404,6 +406,7 @@ TEST_P(StubRewrite, TextsReadBackAndLayoutHolds) {
       uint32_t relocRva = 0, relocSize = 0;
       GetDataDirectory(image, after, kDirBaseReloc, &relocRva, &relocSize);
       EXPECT_EQ(relocRva, moved.virtualAddress);
+      EXPECT_GT(moved.virtualAddress, before.sections.back().virtualAddress);
       EXPECT_EQ(relocSize, 12u);
     }
   }
@@ -512,6 +515,68 @@ TEST(StubRewriteTexts, RefusesDamagedImages) {
     EXPECT_FALSE(ApplyStubTexts(&image, texts, &warnings, &error)) << c.what;
     EXPECT_FALSE(error.empty()) << c.what;
   }
+}
+
+std::vector<uint8_t> ReadWholeFile(const char* path) {
+  std::vector<uint8_t> bytes;
+  FILE* f = fopen(path, "rb");
+  if (f == nullptr) return bytes;
+  uint8_t buffer[65536];
+  size_t got = 0;
+  while ((got = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+  fclose(f);
+  return bytes;
+}
+
+// The linker puts the base relocations behind the resources. Grown by some pages, the resources
+// push them back; the sections before stay byte for byte, the relocation table moves whole and
+// still refers only to pages below the resources, which did not move.
+TEST(RealSubject, RelocationsMoveBehindGrownResources) {
+  std::vector<uint8_t> image = ReadWholeFile(KV_RESOURCE_SUBJECT);
+  ASSERT_FALSE(image.empty()) << "missing " << KV_RESOURCE_SUBJECT << " (built by the Windows half)";
+  PeLayout before, after;
+  std::string error;
+  ASSERT_TRUE(ParsePeImage(image, &before, &error)) << error;
+  uint32_t resRva = 0, resSize = 0, relocRva = 0, relocSize = 0;
+  GetDataDirectory(image, before, kDirResource, &resRva, &resSize);
+  GetDataDirectory(image, before, kDirBaseReloc, &relocRva, &relocSize);
+  ASSERT_GT(relocRva, resRva) << "the relocations are expected behind the resources";
+  size_t relocAt = 0, resAt = 0;
+  ASSERT_TRUE(RvaToFileOffset(before, relocRva, relocSize, &relocAt));
+  ASSERT_TRUE(RvaToFileOffset(before, resRva, resSize, &resAt));
+  const std::vector<uint8_t> relocations(image.begin() + relocAt, image.begin() + relocAt + relocSize);
+  const std::vector<uint8_t> head(image.begin(), image.begin() + resAt);
+
+  StubTexts texts;
+  texts.description = std::string(1000, 'd');
+  texts.copyright = std::string(1000, 'c');
+  texts.trademarks = std::string(1000, 't');
+  texts.title = "Grown";
+  std::vector<std::string> warnings;
+  ASSERT_TRUE(ApplyStubTexts(&image, texts, &warnings, &error)) << error;
+  ASSERT_TRUE(ParsePeImage(image, &after, &error)) << error;
+  ASSERT_EQ(after.sections.size(), before.sections.size());
+  uint32_t newResRva = 0, newResSize = 0, newRelocRva = 0, newRelocSize = 0;
+  GetDataDirectory(image, after, kDirResource, &newResRva, &newResSize);
+  GetDataDirectory(image, after, kDirBaseReloc, &newRelocRva, &newRelocSize);
+  EXPECT_EQ(newResRva, resRva);
+  EXPECT_GT(newRelocRva, relocRva);
+  EXPECT_EQ(newRelocSize, relocSize);
+  EXPECT_GE(newRelocRva, newResRva + newResSize);
+  ASSERT_TRUE(RvaToFileOffset(after, newRelocRva, newRelocSize, &relocAt));
+  EXPECT_EQ(std::vector<uint8_t>(image.begin() + relocAt, image.begin() + relocAt + relocSize), relocations);
+  for (size_t at = 0; at + 8 <= relocations.size();) {
+    uint32_t page = ReadLe32(relocations, at), blockSize = ReadLe32(relocations, at + 4);
+    ASSERT_GE(blockSize, 8u);
+    EXPECT_LT(page, resRva);
+    at += blockSize;
+  }
+  // Everything before the resources is unchanged except the rewritten header fields.
+  for (size_t i = after.sections.front().pointerToRawData; i < resAt; ++i) {
+    ASSERT_EQ(image[i], head[i]) << "byte " << i;
+  }
+  EXPECT_EQ(ImageEnd(image), image.size());
+  EXPECT_GE(ReadLe32(image, after.optionalOffset + 56), newRelocRva + newRelocSize);
 }
 
 }  // namespace
