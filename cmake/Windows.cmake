@@ -57,6 +57,10 @@ set_tests_properties(winebench.start PROPERTIES FIXTURES_SETUP winebench)
 add_test(NAME winebench.stop COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-bench.sh stop ${KV_BENCH_DIR})
 set_tests_properties(winebench.stop PROPERTIES FIXTURES_CLEANUP winebench)
 
+# The products import only system libraries and are 32-bit PEs with the 224-byte optional header.
+add_test(NAME products.imports
+  COMMAND ${CMAKE_SOURCE_DIR}/tools/check-imports.sh ${KV_BIN_DIR} kvsfx.exe ZUDada.dll)
+
 add_test(NAME testdata.make
   COMMAND ${CMAKE_SOURCE_DIR}/tools/make-testdata.sh ${KV_BIN_DIR} ${KV_TEST_DATA_DIR})
 set_tests_properties(testdata.make PROPERTIES FIXTURES_SETUP winebench)
