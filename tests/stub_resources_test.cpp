@@ -81,6 +81,19 @@ class StubResources : public ::testing::TestWithParam<ImageCase> {
  protected:
   void SetUp() override {
     path_ = DataPath(GetParam().file);
+    std::wstring failed = path_.substr(0, path_.rfind(L'.')) + L".failed";
+    if (GetFileAttributesW(failed.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      std::string log;
+      HANDLE file = CreateFileW(failed.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+      char buffer[4096];
+      DWORD got = 0;
+      if (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+        log.assign(buffer, got);
+      }
+      if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+      FAIL() << "making the image failed on the host:\n" << log;
+    }
     if (GetParam().needsStub && GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
       GTEST_SKIP() << "not made: the extractor stub or kvpack is not built yet";
     }
