@@ -4,7 +4,8 @@
 #   BIN      the build's bin folder (kvpack, kvsfx.exe, ZUDada.dll)
 #   KVPACK   the kvpack program
 #   SEVENZ   the 7zz program
-# Each script writes below "$OUT/<its own name>". Fails when any script fails.
+# Each script writes below "$OUT/<its own name>". A script that fails is reported here and its
+# log kept; the tests that read its data then fail on their own, while the others still run.
 set -u
 src=$(cd "$(dirname "$0")/.." && pwd)
 export BIN=${1:?usage: make-testdata.sh BIN OUT}
@@ -25,4 +26,5 @@ for script in "$src"/tests/data/*.sh; do
     status=1
   fi
 done
-exit $status
+[ $status -eq 0 ] || echo "test data: some scripts failed; the tests reading their data will fail" >&2
+exit 0

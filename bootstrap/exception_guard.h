@@ -1,0 +1,14 @@
+// A structured-exception guard around one call: GCC for 32-bit Windows has no __try, so the
+// guard registers its own frame in the thread's exception chain (fs:[0]).
+#pragma once
+
+#include <windows.h>
+
+typedef int (*GuardedBody)(void* context);
+
+// Calls body(context) with a guard frame registered. Returns true when the body returned, with
+// its result in *result. Returns false when any structured exception (access violation,
+// RaiseException, from whatever depth) left the body: the guard records its code in
+// *exceptionCode, unwinds every frame above its own (their handlers see the unwind) and resumes
+// here with the frame chain as it was before the call.
+bool CallGuarded(GuardedBody body, void* context, int* result, DWORD* exceptionCode);

@@ -1,0 +1,39 @@
+// Test helper: starts a package image as a user would (its own process, chosen temporary folder,
+// start directory and environment), answers every dialog box it shows with its first button and
+// records what the boxes said.
+#pragma once
+
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct SeenBox {
+  std::wstring caption;
+  std::wstring text;
+  std::vector<int> buttons;
+};
+
+struct PackageRun {
+  bool started = false;
+  bool finished = false;  // false when the process had to be killed after the time limit
+  DWORD exitCode = 0;
+  std::vector<SeenBox> boxes;
+};
+
+// Environment variables to set (or, with an empty value, to remove) for the child.
+typedef std::vector<std::pair<std::wstring, std::wstring>> EnvironmentChanges;
+
+// Called with each box before it is answered, while the process waits on it.
+typedef std::function<void(HANDLE process, const SeenBox& box)> BoxObserver;
+
+// Runs image with the start directory current and the environment changed as given; waits at
+// most timeoutMs for it to end.
+PackageRun RunPackage(const std::wstring& image, const std::wstring& startDir,
+                      const EnvironmentChanges& changes, const BoxObserver& observer = nullptr,
+                      DWORD timeoutMs = 60000);
+
+// The current directory of another (32-bit) process, read from its process parameters; empty
+// when it cannot be read.
+std::wstring ProcessCurrentDirectory(HANDLE process);
