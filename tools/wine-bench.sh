@@ -67,7 +67,16 @@ ensure() {
 case "$cmd" in
   start)
     ensure || exit 1
-    DISPLAY=":$(cat "$bench/display")" setsid wineserver -p </dev/null >/dev/null 2>&1 &
+    # One persistent server for the whole run, up and answering before the tests start: clients
+    # that start a server at the same moment can find its lock taken before it listens.
+    wineserver -w
+    DISPLAY=":$(cat "$bench/display")" setsid wineserver -p </dev/null >/dev/null 2>&1 9>&- &
+    for i in $(seq 1 20); do
+      DISPLAY=":$(cat "$bench/display")" wine cmd.exe /c exit </dev/null >/dev/null 2>&1 && exit 0
+      sleep 0.5
+    done
+    echo "wine-bench: the wineserver does not answer" >&2
+    exit 1
     ;;
   stop)
     wineserver -k 2>/dev/null
