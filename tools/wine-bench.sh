@@ -67,8 +67,10 @@ ensure() {
 case "$cmd" in
   start)
     ensure || exit 1
-    # One persistent server for the whole run, up and answering before the tests start: clients
-    # that start a server at the same moment can find its lock taken before it listens.
+    # One persistent server for the whole run (a server left from an earlier run is ended first),
+    # up and answering before the tests start: clients that start a server at the same moment
+    # can find its lock taken before it listens.
+    wineserver -k 2>/dev/null
     wineserver -w
     DISPLAY=":$(cat "$bench/display")" setsid wineserver -p </dev/null >/dev/null 2>&1 9>&- &
     for i in $(seq 1 20); do
