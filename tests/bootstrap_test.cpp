@@ -197,6 +197,19 @@ TEST_F(PackageStartTest, NormalRunPublishesTheStartupVariablesAndRemovesTheRunti
   EXPECT_EQ(L"Detach unloaded", lines.back());
 }
 
+TEST_F(PackageStartTest, ImageBuiltByKvpackRunsToTheEnd) {
+  std::wstring image = DataFile(L"packed.exe");
+  PackageRun run = Run(image);
+  EXPECT_EQ(0u, run.exitCode);
+  EXPECT_TRUE(RuntimeFolders().empty()) << "the runtime folder is left behind";
+  std::vector<std::wstring> lines = LogLines();
+  // The title given to kvpack is the one the package publishes.
+  EXPECT_EQ(1, std::count(lines.begin(), lines.end(), L"SetVar APPTITLE=Packed Bootstrap Test"));
+  EXPECT_EQ(1, std::count(lines.begin(), lines.end(), L"InitSFX"));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(L"Detach unloaded", lines.back());
+}
+
 TEST_F(PackageStartTest, RuntimeFolderHoldsTheArchiveWithStoredTimesAndAttributes) {
   std::vector<std::wstring> entries;
   std::wstring folder;

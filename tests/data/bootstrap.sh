@@ -53,6 +53,14 @@ archive "$work/runtime.7z" "$rt"
 # folders are unpacked with their folders, so the image is put together here.
 assemble "$stub" "$work/payload.7z" "$work/runtime.7z" "$OUT/good.exe"
 
+# The same stand-in library in a flat runtime folder, packed by kvpack the way a user packs one.
+mkdir -p "$work/flat_runtime" "$work/flat_payload"
+cp "$fake" "$work/flat_runtime/ZUDada.dll"
+printf 'flat data\n' >"$work/flat_runtime/data.txt"
+echo "payload file" >"$work/flat_payload/readme.txt"
+"$KVPACK" build --stub "$stub" --payload "$work/flat_payload" --runtime "$work/flat_runtime" \
+  --title "Packed Bootstrap Test" --out "$OUT/packed.exe" >/dev/null
+
 # The stub alone: no package data behind its image.
 cp "$stub" "$OUT/no_data.exe"
 
@@ -85,4 +93,4 @@ echo "data only" >"$work/nolib/data.txt"
 archive "$work/nolib.7z" "$work/nolib"
 assemble "$stub" "$work/payload.7z" "$work/nolib.7z" "$OUT/no_library.exe"
 
-rm -rf "$work/payload" "$rt" "$work/duplicate" "$work/longname" "$work/nolib"
+rm -rf "$work/payload" "$rt" "$work/flat_runtime" "$work/flat_payload" "$work/duplicate" "$work/longname" "$work/nolib"
