@@ -45,6 +45,11 @@ check list 0 "$kvpack" list "$img"
 expect_output list-names 'docs/data.bin'
 expect_output list-time '2011-04-05 06:07:08'
 check verify-intact 0 "$kvpack" verify "$img"
+# Without package texts the stub goes in unchanged, up to its image end.
+if ! cmp -s -n "$(stat -c %s "$stub")" "$stub" "$img"; then
+  echo "FAIL stub-unchanged: the image does not begin with the stub's own bytes"
+  failures=$((failures + 1))
+fi
 
 # Faults in a copy of the image: each must make verify fail with a reason.
 size=$(stat -c %s "$img")

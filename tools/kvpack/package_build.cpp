@@ -165,8 +165,14 @@ bool PrepareStub(const BuildOptions& options, std::vector<uint8_t>* stub,
                      " bytes after the stub's last section");
     stub->resize(imageEnd);
   }
+  // Without any package text the stub keeps its own resources, byte for byte.
+  const StubTexts& t = options.texts;
+  bool anyText = !(t.title.empty() && t.label.empty() && t.description.empty() &&
+                   t.company.empty() && t.product.empty() && t.copyright.empty() &&
+                   t.trademarks.empty() && t.webAddress.empty() && t.assemblyName.empty() &&
+                   t.assemblyDescription.empty());
   std::vector<std::string> warnings;
-  if (!ApplyStubTexts(stub, options.texts, &warnings, error)) {
+  if (anyText && !ApplyStubTexts(stub, options.texts, &warnings, error)) {
     *error = "package texts: " + *error;
     return false;
   }
