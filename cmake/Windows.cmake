@@ -40,16 +40,24 @@ constexpr const wchar_t* kTestTmpDir = L\"${KV_WIN_TEST_TMP_DIR}\";
 
 # A GoogleTest program run under Wine; every test in it needs the Wine bench (prefix, display)
 # and the test data, both set up by the fixture "winebench".
+# kv_wine_gtest(target [INPUT] sources...): a GoogleTest program run under the bench. INPUT marks
+# tests that press keys or click through SendInput; they run alone, so that no other test's
+# window takes the foreground from them.
 function(kv_wine_gtest target)
-  add_executable(${target} ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 KV "INPUT" "" "")
+  add_executable(${target} ${KV_UNPARSED_ARGUMENTS})
   target_link_libraries(${target} PRIVATE gtest_main)
   target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated)
   target_link_options(${target} PRIVATE -mconsole)
+  set(serial FALSE)
+  if(KV_INPUT)
+    set(serial TRUE)
+  endif()
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-    PROPERTIES FIXTURES_REQUIRED winebench)
+    PROPERTIES FIXTURES_REQUIRED winebench RUN_SERIAL ${serial})
 endfunction()
 
 add_test(NAME winebench.start COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-bench.sh start ${KV_BENCH_DIR})

@@ -93,6 +93,9 @@ void FinishDialog(HWND dialog, DialogData& data, int result) {
   data.result = result;
   if (data.isProgress) ShowWindow(dialog, SW_HIDE);
   if (data.callback) data.callback(2, dialog, result);
+  // A sent message (the progress box's close message) is handled inside GetMessageW, which
+  // returns only for a posted one: wake the loop so that it sees the dialog is done.
+  PostMessageW(dialog, WM_NULL, 0, 0);
 }
 
 // Events 1 and 3: a non-zero answer closes the dialog with that value.
@@ -256,6 +259,21 @@ LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     default:
       return DefWindowProcW(window, message, wParam, lParam);
   }
+}
+
+const wchar_t kDocumentProcProp[] = L"KVDlgDocumentProc";
+
+// Documents are read-only: they keep the arrow and paging keys for scrolling but leave Tab,
+// Return and Escape to the dialog, and take the focus without selecting their whole text.
+LRESULT CALLBACK DocumentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  WNDPROC original = reinterpret_cast<WNDPROC>(GetPropW(window, kDocumentProcProp));
+  if (!original) return DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_GETDLGCODE) return DLGC_WANTARROWS;
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+    RemovePropW(window, kDocumentProcProp);
+  }
+  return CallWindowProcW(original, window, message, wParam, lParam);
 }
 
 bool RegisterClasses() {
@@ -517,6 +535,10 @@ bool CreateControl(HWND dialog, DialogData& data, const ControlDef& def) {
       }
       LoadDocument(window, def, data, rich);
       SendMessageW(window, EM_SETSEL, 0, 0);
+      if (SetPropW(window, kDocumentProcProp,
+                   reinterpret_cast<HANDLE>(GetWindowLongPtrW(window, GWLP_WNDPROC)))) {
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DocumentProc));
+      }
       break;
     }
     default:
@@ -605,7 +627,7 @@ HWND PrepareDialog(const wchar_t* name, DialogData& data) {
     } else if (!runtime.langError.empty()) {
       error = runtime.langError;
     } else if (!ParseDialogSection(runtime.dialogLines, name, data.def, error)) {
-      error = L"the dialog file kvdlg.dat is damaged (" + error + L")";
+      error = L"in the dialog file kvdlg.dat, " + error;
     } else {
       parsed = true;
     }
@@ -618,20 +640,32 @@ HWND PrepareDialog(const wchar_t* name, DialogData& data) {
   return dialog;
 }
 
-// Shows the built dialog, tells the callback, and runs the modal loop until the dialog ends.
-int RunModal(HWND dialog, DialogData& data) {
+// The control that takes the focus when the dialog comes up: its default push button when it
+// has one that can take it, else the first tab stop.
+HWND InitialFocus(HWND dialog, const DialogData& data) {
+  for (const ControlInfo& info : data.controls) {
+    if (info.def->kind == ControlKind::Button && HasFlag(info.def->flags, L'D') &&
+        IsWindowVisible(info.window) && IsWindowEnabled(info.window)) {
+      return info.window;
+    }
+  }
+  return GetNextDlgTabItem(dialog, nullptr, FALSE);
+}
+
+// Shows the built dialog and tells the callback; the focus goes to the initial control, again
+// after the callback when the callback hid or disabled the one that had it.
+void RunModal(HWND dialog, DialogData& data) {
   ShowWindow(dialog, SW_SHOW);
   SetForegroundWindow(dialog);
-  HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE);
+  HWND first = InitialFocus(dialog, data);
   if (first) SetFocus(first);
   if (data.callback) data.callback(0, dialog, 0);
   HWND focus = GetFocus();
   if (!data.done && (!focus || !IsWindowVisible(focus) || !IsWindowEnabled(focus) ||
                      (focus != dialog && !IsChild(dialog, focus)))) {
-    first = GetNextDlgTabItem(dialog, nullptr, FALSE);
+    first = InitialFocus(dialog, data);
     if (first) SetFocus(first);
   }
-  return 0;
 }
 
 void MessageLoop(HWND dialog, DialogData& data) {

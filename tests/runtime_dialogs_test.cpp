@@ -3,7 +3,7 @@
 // page-callback protocol driven through real button clicks and keys, and a screenshot of every
 // dialog under build/win/screenshots for a person to look at.
 #include "kv_test_paths.h"
-#include "runtime/zudada.h"
+#include "runtime_loader.h"
 
 #include <windows.h>
 #include <gtest/gtest.h>
@@ -13,46 +13,6 @@
 #include <vector>
 
 namespace {
-
-struct Runtime {
-  HMODULE module = nullptr;
-  decltype(&SetVar) setVar = nullptr;
-  decltype(&InitSFX) initSfx = nullptr;
-  decltype(&ShowDialogBox) showDialogBox = nullptr;
-  decltype(&KVDlgGetDlgItem) getItem = nullptr;
-};
-
-template <typename F>
-F Lookup(HMODULE module, const char* name) {
-  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
-
-Runtime& TheRuntime() {
-  static Runtime runtime;
-  if (runtime.module) return runtime;
-  std::wstring folder = std::wstring(kTestBinDir) + L"\\runtime\\";
-  runtime.module = LoadLibraryW((folder + L"ZUDada.dll").c_str());
-  if (!runtime.module) return runtime;
-  runtime.setVar = Lookup<decltype(&SetVar)>(runtime.module, "SetVar");
-  runtime.initSfx = Lookup<decltype(&InitSFX)>(runtime.module, "InitSFX");
-  runtime.showDialogBox = Lookup<decltype(&ShowDialogBox)>(runtime.module, "ShowDialogBox");
-  runtime.getItem = Lookup<decltype(&KVDlgGetDlgItem)>(runtime.module, "KVDlgGetDlgItem");
-  const wchar_t* vars[][2] = {
-      {L"KVSFXPATH", folder.c_str()}, {L"APPTITLE", L"Dialog Test"}, {L"SELLANG", L"English"},
-      {L"KVDLGNEXTC", L"#Next"}, {L"KVDLGNEXT", L"#Next"},
-      {L"KVWELCRTF", L"%KVSFXPATH%\\kvwelc%SELLANG%.md"},
-      {L"GKVDLGREADTXT", L"%KVSFXPATH%\\kvsread%SELLANG%.md"},
-      {L"KVDLGRICHTEXT", L"%KVSFXPATH%\\kvfin%SELLANG%.md"},
-      {L"KVWIZWATERM", L"%KVSFXPATH%\\kvwaterm.png"}, {L"KVWIZHEADER", L"%KVSFXPATH%\\kvheader.png"},
-      {L"KVWIZLABEL", L"Dialog Test Setup"}, {L"KVDLGREADCAPT", L"#WizReadmeTitle"},
-      {L"KVDLGREADINTRO", L"#WizReadmeDesc"}, {L"DLGSELPROMPT", L"#BrowseFolders"},
-      {L"DLGSELPROMPT2", L"#AskBrowseFolders"}, {L"DLGSELPATH", L"C:\\Dest"},
-      {L"KVDLGOVERFILE1", L"C:\\Dest\\a.txt"}, {L"KVDLGOVERFILE2", L"#Location C:\\Dest"},
-      {L"KVDLGOVERFILE3", L"12 #Bytes"}};
-  for (auto& var : vars) runtime.setVar(var[0], var[1]);
-  runtime.initSfx(GetModuleHandleW(nullptr));
-  return runtime;
-}
 
 struct ControlCase {
   int id;
@@ -163,10 +123,14 @@ int WINAPI RecordingProc(int event, HWND dialog, LPARAM parameter) {
   return 0;
 }
 
+void PrintTo(const DialogCase& c, std::ostream* os) {
+  *os << std::string(c.name, c.name + wcslen(c.name));
+}
+
 class DialogTest : public ::testing::TestWithParam<DialogCase> {};
 
 TEST_P(DialogTest, BuildsItsControlsAndSpeaksTheProtocol) {
-  Runtime& runtime = TheRuntime();
+  LoadedRuntime& runtime = TheRuntime();
   ASSERT_NE(nullptr, runtime.module) << "ZUDada.dll not loadable from bin\\runtime";
   ASSERT_NE(nullptr, runtime.showDialogBox);
   observed = Observed();
@@ -216,5 +180,177 @@ INSTANTIATE_TEST_SUITE_P(
       std::wstring name = info.param.name;
       return std::string(name.begin(), name.end());
     });
+
+
+// The keyboard, as a user presses it: keys go through SendInput to the page in front, one step
+// per timer tick, and each step says which control must have the focus once its keys are done.
+constexpr int kAnyFocus = -100;
+
+struct Stroke {
+  WORD key;
+  WORD modifier;  // 0, VK_SHIFT or VK_MENU (Alt), held around the key
+};
+
+struct KeyStep {
+  std::vector<Stroke> strokes;
+  int focusAfter;  // the id of the focused control after the strokes, or kAnyFocus
+};
+
+// The callback's answer to an event: entries are used once each, first match first.
+struct Answer {
+  int event;
+  LPARAM parameter;
+  int result;
+};
+
+struct KeyCase {
+  const char* name;
+  const wchar_t* dialog;
+  int initialFocus;
+  std::vector<KeyStep> steps;
+  std::vector<Answer> answers;
+  std::vector<std::pair<int, LPARAM>> events;  // every event the callback must see, in order
+  int result;
+};
+
+const Stroke kTab = {VK_TAB, 0};
+const Stroke kBackTab = {VK_TAB, VK_SHIFT};
+const Stroke kReturn = {VK_RETURN, 0};
+const Stroke kEscape = {VK_ESCAPE, 0};
+const Stroke kSpace = {VK_SPACE, 0};
+Stroke Alt(char letter) { return {static_cast<WORD>(letter), VK_MENU}; }
+
+struct KeyRun {
+  const KeyCase* test = nullptr;
+  std::vector<bool> used;  // per answer
+  size_t step = 0;         // the next step to press
+  std::vector<std::pair<int, LPARAM>> events;
+  std::vector<std::string> faults;
+};
+KeyRun keyRun;
+
+void Press(const Stroke& stroke) {
+  std::vector<INPUT> inputs;
+  auto add = [&inputs](WORD key, bool up) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(input);
+  };
+  if (stroke.modifier) add(stroke.modifier, false);
+  add(stroke.key, false);
+  add(stroke.key, true);
+  if (stroke.modifier) add(stroke.modifier, true);
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// The id of the focused control of dialog, -1 when the focus is elsewhere.
+int FocusedId(HWND dialog) {
+  HWND focus = GetFocus();
+  if (!focus || !IsChild(dialog, focus)) return -1;
+  return GetDlgCtrlID(focus);
+}
+
+void CALLBACK NextKeyStep(HWND dialog, UINT, UINT_PTR, DWORD) {
+  const KeyCase& test = *keyRun.test;
+  int expected = keyRun.step == 0 ? test.initialFocus : test.steps[keyRun.step - 1].focusAfter;
+  if (expected != kAnyFocus && FocusedId(dialog) != expected) {
+    keyRun.faults.push_back("after step " + std::to_string(keyRun.step) + " the focus is on " +
+                            std::to_string(FocusedId(dialog)) + ", not on " +
+                            std::to_string(expected));
+  }
+  if (keyRun.step == test.steps.size()) {
+    // Every key was pressed and the page is still open.
+    KillTimer(dialog, 2);
+    keyRun.faults.push_back("the page stayed open after the last key");
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    return;
+  }
+  for (const Stroke& stroke : test.steps[keyRun.step].strokes) Press(stroke);
+  ++keyRun.step;
+}
+
+int WINAPI KeyProc(int event, HWND dialog, LPARAM parameter) {
+  keyRun.events.push_back({event, parameter});
+  if (event == 0) {
+    SetForegroundWindow(dialog);
+    SetTimer(dialog, 2, 250, NextKeyStep);
+    return 0;
+  }
+  const std::vector<Answer>& answers = keyRun.test->answers;
+  for (size_t i = 0; i < answers.size(); ++i) {
+    if (!keyRun.used[i] && answers[i].event == event && answers[i].parameter == parameter) {
+      keyRun.used[i] = true;
+      return answers[i].result;
+    }
+  }
+  return 0;
+}
+
+void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
+
+class KeyboardTest : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(KeyboardTest, KeysReachThePage) {
+  LoadedRuntime& runtime = TheRuntime();
+  ASSERT_NE(nullptr, runtime.showDialogBox) << "ZUDada.dll not loadable from bin\\runtime";
+  const KeyCase& test = GetParam();
+  keyRun = KeyRun();
+  keyRun.test = &test;
+  keyRun.used.assign(test.answers.size(), false);
+  int result = runtime.showDialogBox(test.dialog, KeyProc);
+  for (const std::string& fault : keyRun.faults) ADD_FAILURE() << fault;
+  EXPECT_EQ(test.result, result);
+  EXPECT_EQ(test.steps.size(), keyRun.step) << "the page closed before the last key";
+  std::vector<std::pair<int, LPARAM>> expected = test.events;
+  expected.insert(expected.begin(), {0, 0});
+  expected.push_back({2, test.result});
+  EXPECT_EQ(expected, keyRun.events);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, KeyboardTest,
+    ::testing::Values(
+        // Tab and Shift+Tab walk the tab stops in file order and wrap; Escape is Cancel.
+        KeyCase{"tab_order", L"dlgwizseldir", 20,
+                {{{kTab}, 21}, {{kTab}, 1}, {{kTab}, 2}, {{kTab}, 3}, {{kTab}, 20},
+                 {{kBackTab}, 3}, {{kEscape}, kAnyFocus}},
+                {{1, 2, 2}},
+                {{1, 2}},
+                2},
+        // Return in the edit field is event 3; a zero answer keeps the page, a value closes it.
+        KeyCase{"return_key", L"dlgwizseldir", 20,
+                {{{kReturn}, 20}, {{kReturn}, kAnyFocus}},
+                {{3, 0, 0}, {3, 0, 5}},
+                {{3, 0}, {3, 0}},
+                5},
+        // Return on a focused push button presses that button, as anywhere in Windows.
+        KeyCase{"return_on_button", L"dlgwizseldir", 20,
+                {{{kTab}, 21}, {{kReturn}, 21}, {{kEscape}, kAnyFocus}},
+                {{1, 2, 2}},
+                {{1, 21}, {1, 2}},
+                2},
+        // The "&" letters: Bro&wse and < &Back, pressed with Alt.
+        KeyCase{"mnemonics", L"dlgwizseldir", 20,
+                {{{Alt('W')}, kAnyFocus}, {{Alt('B')}, kAnyFocus}},
+                {{1, 3, 3}},
+                {{1, 21}, {1, 3}},
+                3},
+        // The readme document takes the focus but lets Tab and Return through to the page.
+        KeyCase{"readme_document", L"dlgwizreadme", 20,
+                {{{kTab}, 1}, {{kTab}, 2}, {{kTab}, 3}, {{kTab}, 20}, {{kReturn}, kAnyFocus}},
+                {{3, 0, 1}},
+                {{3, 0}},
+                1},
+        // The overwrite question starts on its default button; the check box toggles with Space
+        // and Return then presses the default button.
+        KeyCase{"overwrite_box", L"dlgoverwrite", 10,
+                {{{kTab}, 11}, {{kTab}, 12}, {{kSpace}, 12}, {{kTab}, 0}, {{kTab}, 10},
+                 {{kReturn}, kAnyFocus}},
+                {{1, 10, 1}},
+                {{1, 12}, {1, 10}},
+                1}),
+    [](const ::testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
