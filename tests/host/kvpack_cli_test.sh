@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # kvpack as its users call it: build, list and verify a package image, then the faults verify
-# must catch and the bad input build must refuse without leaving an output file.
-#   kvpack_cli_test.sh KVPACK STUB
+# must catch and the bad input build must refuse without leaving an output file; then the two
+# archives inside an image, as 7zz reports them, and the runtime files a package author replaces.
+#   kvpack_cli_test.sh KVPACK STUB RUNTIME-FOLDER
 set -u
-kvpack=${1:?usage: kvpack_cli_test.sh KVPACK STUB}
-stub=${2:?usage: kvpack_cli_test.sh KVPACK STUB}
+kvpack=${1:?usage: kvpack_cli_test.sh KVPACK STUB RUNTIME-FOLDER}
+stub=${2:?usage: kvpack_cli_test.sh KVPACK STUB RUNTIME-FOLDER}
+runtime=${3:?usage: kvpack_cli_test.sh KVPACK STUB RUNTIME-FOLDER}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -87,6 +89,157 @@ mkdir -p "$work/emptypath"
 check build-without-7zz 1 env PATH="$work/emptypath" "$kvpack" build --payload "$work/payload" --runtime "$work/runtime" --stub "$stub" --out "$work/bad.exe"
 expect_output build-without-7zz '7zz'
 [ -e "$work/bad.exe" ] && { echo "FAIL build-without-7zz: output left behind"; failures=$((failures + 1)); }
+
+fail() {  # fail NAME MESSAGE
+  echo "FAIL $1: $2"
+  failures=$((failures + 1))
+}
+
+# split IMAGE: the image's payload archive into $work/payload.7z and its runtime archive into
+# $work/runtime.7z, cut at the offsets of the package header behind the stub.
+split() {
+  local image=$1 end size
+  end=$(sed -n 's/.*intact: stub \([0-9]*\) bytes.*/\1/p' <<<"$("$kvpack" verify "$image")")
+  size=$(od -An -t u8 -j $((end + 2)) -N 8 "$image" | tr -d ' ')
+  tail -c +$((end + 19)) "$image" | head -c "$size" >"$work/payload.7z"
+  tail -c +$((end + 19 + size)) "$image" >"$work/runtime.7z"
+}
+# field ARCHIVE NAME: the values of one property of every entry, one per line, in archive order.
+field() {
+  7zz l -slt "$1" | sed -n "/^----------\$/,\$ s/^$2 = //p"
+}
+# dictionaries METHOD: the dictionary size in bytes of every LZMA coder of a method string as
+# 7zz writes it ("LZMA:20" is 2^20 bytes, "LZMA:384k" 384 KiB), one per line.
+dictionaries() {
+  grep -Eo 'LZMA:[0-9]+[km]?' <<<"$1" | while read -r coder; do
+    local size=${coder#LZMA:}
+    case "$size" in
+      *k) echo $((${size%k} * 1024)) ;;
+      *m) echo $((${size%m} * 1024 * 1024)) ;;
+      *) echo $((1 << size)) ;;
+    esac
+  done
+}
+
+# The runtime archive of a real runtime folder: the members in case-insensitive order, each in a
+# block of its own, LZMA with a 1 MiB dictionary, and BCJ2 in front of the library's coders.
+# 7zz shrinks a dictionary to the size of a smaller member, so a member over 1 MiB shows the size
+# asked for.
+mkdir -p "$work/realruntime"
+cp "$runtime"/* "$work/realruntime/"
+head -c 1500000 /dev/urandom >"$work/realruntime/large.bin"
+check build-real-runtime 0 "$kvpack" build --payload "$work/payload" --runtime "$work/realruntime" --stub "$stub" --out "$work/real.exe"
+split "$work/real.exe"
+members=$(field "$work/runtime.7z" Path | tr '\n' ' ')
+expected="kvdlg.dat kvfinEnglish.md kvfprop.dat kvheader.png kvlng.dat kvsreadEnglish.md kvwaterm.png kvwelcEnglish.md large.bin ZUDada.dll "
+[ "$members" = "$expected" ] || fail runtime-order "members are \"$members\""
+blocks=$(field "$work/runtime.7z" Block | tr '\n' ' ')
+[ "$blocks" = "0 1 2 3 4 5 6 7 8 9 " ] || fail runtime-blocks "blocks are \"$blocks\""
+paste -d '|' <(field "$work/runtime.7z" Path) <(field "$work/runtime.7z" Method) >"$work/methods"
+while IFS='|' read -r member method; do
+  case "$member" in
+    ZUDada.dll) pattern='^BCJ2 LZMA:' ;;
+    *) pattern='^LZMA:[0-9]+[km]?$' ;;
+  esac
+  grep -Eq "$pattern" <<<"$method" || fail runtime-method "$member is coded \"$method\""
+  for size in $(dictionaries "$method"); do
+    [ "$size" -le 1048576 ] || fail runtime-dictionary "$member has a dictionary of $size bytes"
+    if [ "$member" = large.bin ] && [ "$size" -ne 1048576 ]; then
+      fail runtime-dictionary "large.bin has a dictionary of $size bytes, not 1 MiB"
+    fi
+  done
+done <"$work/methods"
+7zz t "$work/runtime.7z" >/dev/null 2>&1 || fail runtime-test "7zz t fails on the runtime archive"
+
+# Solid blocks of the payload: one block by default, several under a 1 MiB cap.
+mkdir -p "$work/big"
+for i in 1 2 3; do head -c 700000 /dev/urandom >"$work/big/part$i.bin"; done
+for case in "default::1" "capped:--max-block 1:2"; do
+  name=${case%%:*}; rest=${case#*:}; option=${rest%%:*}; least=${rest#*:}
+  # shellcheck disable=SC2086  # the option is two words
+  check "max-block-$name" 0 "$kvpack" build --payload "$work/big" --runtime "$work/runtime" --stub "$stub" $option --out "$work/big.exe"
+  split "$work/big.exe"
+  count=$(field "$work/payload.7z" Block | sort -u | wc -l)
+  if [ "$name" = default ] && [ "$count" -ne 1 ]; then fail "max-block-$name" "$count blocks"; fi
+  if [ "$count" -lt "$least" ]; then fail "max-block-$name" "$count blocks, expected at least $least"; fi
+done
+for value in 0 abc; do
+  check "max-block-refused-$value" 2 "$kvpack" build --payload "$work/big" --runtime "$work/runtime" --stub "$stub" --max-block "$value" --out "$work/bad.exe"
+done
+
+# An empty payload makes a package that installs nothing, and says so.
+mkdir -p "$work/empty"
+check build-empty 0 "$kvpack" build --payload "$work/empty" --runtime "$work/runtime" --stub "$stub" --out "$work/empty.exe"
+check list-empty 0 "$kvpack" list "$work/empty.exe"
+expect_output list-empty '^0 files, 0 folders, 0 bytes'
+check verify-empty 0 "$kvpack" verify "$work/empty.exe"
+
+# A file over 1 GiB is refused before anything is compressed (a sparse file: no disk is used).
+mkdir -p "$work/huge"
+truncate -s $((1024 * 1024 * 1024 + 1)) "$work/huge/disk.img"
+rm -f "$work/bad.exe"
+check build-over-1gib 1 "$kvpack" build --payload "$work/huge" --runtime "$work/runtime" --stub "$stub" --out "$work/bad.exe"
+expect_output build-over-1gib '1 GiB'
+[ -e "$work/bad.exe" ] && fail build-over-1gib "output left behind"
+rm -f "$work/huge/disk.img"
+
+# Replacements of the runtime files: the right formats go in as given, wrong ones are refused
+# with the option named and nothing written.
+bmp() {  # bmp FILE WIDTH HEIGHT BITS [TOP-DOWN]: a BMP as the package carries it, or not quite
+  local file=$1 w=$2 h=$3 bits=$4 height=$3 pixels
+  [ "${5:-}" = top-down ] && height=$((-h))
+  pixels=$((w * h * bits / 8))
+  {
+    printf 'BM'; le32 $((54 + pixels + 2)); le32 0; le32 54
+    le32 40; le32 "$w"; le32 "$height"; printf '\x01\x00'; printf "\\x$(printf %02x "$bits")\\x00"
+    le32 0; le32 $((pixels + 2)); le32 2834; le32 2834; le32 0; le32 0
+    head -c "$pixels" /dev/urandom
+    printf '\x00\x00'
+  } >"$file"
+}
+le32() {
+  local v=$(( $1 & 0xFFFFFFFF ))
+  printf "\\x$(printf %02x $((v & 255)))\\x$(printf %02x $(((v >> 8) & 255)))\\x$(printf %02x $(((v >> 16) & 255)))\\x$(printf %02x $(((v >> 24) & 255)))"
+}
+mkdir -p "$work/art"
+bmp "$work/art/header.bmp" 90 58 32
+bmp "$work/art/watermark.bmp" 176 346 32
+printf '\xef\xbb\xbf**Welcome**\r\n\r\nAnother package.\r\n' >"$work/art/welcome.md"
+printf 'Main\\a.txt\r\n\r\n\r\n%%VCOMPMAIN%%\r\n0\r\n' >"$work/art/props.dat"
+check build-replaced 0 "$kvpack" build --payload "$work/payload" --runtime "$runtime" --stub "$stub" \
+  --header-image "$work/art/header.bmp" --watermark "$work/art/watermark.bmp" \
+  --welcome "$work/art/welcome.md" --file-props "$work/art/props.dat" --out "$work/art.exe"
+split "$work/art.exe"
+mkdir -p "$work/members"
+7zz e -y -o"$work/members" "$work/runtime.7z" >/dev/null 2>&1 || fail replaced-extract "7zz e fails"
+for pair in kvheader.png:header.bmp kvwaterm.png:watermark.bmp kvwelcEnglish.md:welcome.md kvfprop.dat:props.dat \
+            kvlng.dat:@kvlng.dat; do
+  member=${pair%%:*}; source=${pair#*:}
+  if [ "${source#@}" != "$source" ]; then source="$runtime/${source#@}"; else source="$work/art/$source"; fi
+  cmp -s "$source" "$work/members/$member" || fail "replaced-$member" "the member differs from $source"
+done
+
+bmp "$work/art/bits24.bmp" 90 58 24
+bmp "$work/art/topdown.bmp" 90 58 32 top-down
+printf '\x89PNG\r\n\x1a\n' >"$work/art/real.png"
+head -c 20935 "$work/art/header.bmp" >"$work/art/short.bmp"
+printf 'Main\\a.txt\r\n\r\n\r\n%%VCOMPMAIN%%\r\n' >"$work/art/four-lines.dat"
+printf 'Main\\a.txt\n\n\n%%VCOMPMAIN%%\n0\n' >"$work/art/lf.dat"
+for case in "header-24-bit:--header-image:bits24.bmp:32 are needed" \
+            "header-top-down:--header-image:topdown.bmp:bottom-up" \
+            "header-png:--header-image:real.png:BM" \
+            "header-short:--header-image:short.bmp:bytes long" \
+            "watermark-of-header-size:--watermark:header.bmp:176x346" \
+            "props-four-lines:--file-props:four-lines.dat:five lines" \
+            "props-lf:--file-props:lf.dat:CR LF" \
+            "welcome-missing:--welcome:nothing.md:--welcome"; do
+  IFS=: read -r name option file message <<<"$case"
+  rm -f "$work/bad.exe"
+  check "refuse-$name" 1 "$kvpack" build --payload "$work/payload" --runtime "$runtime" --stub "$stub" "$option" "$work/art/$file" --out "$work/bad.exe"
+  expect_output "refuse-$name" "$option"
+  expect_output "refuse-$name" "$message"
+  [ -e "$work/bad.exe" ] && fail "refuse-$name" "output left behind"
+done
 
 echo "$passes passed, $failures failed"
 [ $failures -eq 0 ]
