@@ -186,30 +186,65 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
-LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+// Containers: filled with their colour, or for a rule the top half in its colour and the rest
+// white. The colour is in GWLP_USERDATA, with bit 24 set for a rule.
+void PaintPanel(HWND window, HDC dc, const RECT& rect) {
+  LONG_PTR value = GetWindowLongPtrW(window, GWLP_USERDATA);
+  HBRUSH brush = CreateSolidBrush(static_cast<COLORREF>(value & 0xFFFFFF));
+  if (value & 0x1000000) {
+    RECT top = rect;
+    top.bottom = top.top + (rect.bottom - rect.top + 1) / 2;
+    FillRect(dc, &top, brush);
+    RECT rest = rect;
+    rest.top = top.bottom;
+    FillRect(dc, &rest, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  } else {
+    FillRect(dc, &rect, brush);
+  }
+  DeleteObject(brush);
+}
+
+// Images: the bitmap stretched to the control; the ImageData is in GWLP_USERDATA.
+void PaintImage(HWND window, HDC dc, const RECT& rect) {
+  const ImageData* image =
+      reinterpret_cast<const ImageData*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (image) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = image->view.width;
+    info.bmiHeader.biHeight = image->view.bottomUp ? image->view.height : -image->view.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = static_cast<WORD>(image->view.bitsPerPixel);
+    info.bmiHeader.biCompression = BI_RGB;
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    StretchDIBits(dc, 0, 0, rect.right, rect.bottom, 0, 0, image->view.width,
+                  image->view.height, image->bytes.data() + image->view.pixelOffset, &info,
+                  DIB_RGB_COLORS, SRCCOPY);
+  } else {
+    // No picture: the control shows its parent's background.
+    HWND parent = GetParent(window);
+    HBRUSH brush = reinterpret_cast<HBRUSH>(
+        SendMessageW(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                     reinterpret_cast<LPARAM>(window)));
+    FillRect(dc, &rect, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
+  }
+}
+
+// The window procedure of the library's painted controls: they draw themselves whole and let
+// clicks through to the dialog.
+LRESULT PaintedProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                    void (*paint)(HWND, HDC, const RECT&)) {
   switch (message) {
     case WM_ERASEBKGND:
       return 1;
     case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window, &paint);
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(window, &ps);
       RECT rect;
       GetClientRect(window, &rect);
-      COLORREF colour = static_cast<COLORREF>(GetWindowLongPtrW(window, GWLP_USERDATA) & 0xFFFFFF);
-      bool rule = (GetWindowLongPtrW(window, GWLP_USERDATA) & 0x1000000) != 0;
-      HBRUSH brush = CreateSolidBrush(colour);
-      if (rule) {
-        RECT top = rect;
-        top.bottom = top.top + (rect.bottom - rect.top + 1) / 2;
-        FillRect(dc, &top, brush);
-        RECT rest = rect;
-        rest.top = top.bottom;
-        FillRect(dc, &rest, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-      } else {
-        FillRect(dc, &rect, brush);
-      }
-      DeleteObject(brush);
-      EndPaint(window, &paint);
+      paint(window, dc, rect);
+      EndPaint(window, &ps);
       return 0;
     }
     case WM_NCHITTEST:
@@ -219,46 +254,12 @@ LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
   }
 }
 
+LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return PaintedProc(window, message, wParam, lParam, PaintPanel);
+}
+
 LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window, &paint);
-      RECT rect;
-      GetClientRect(window, &rect);
-      const ImageData* image =
-          reinterpret_cast<const ImageData*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-      if (image) {
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = image->view.width;
-        info.bmiHeader.biHeight = image->view.bottomUp ? image->view.height : -image->view.height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = static_cast<WORD>(image->view.bitsPerPixel);
-        info.bmiHeader.biCompression = BI_RGB;
-        SetStretchBltMode(dc, HALFTONE);
-        SetBrushOrgEx(dc, 0, 0, nullptr);
-        StretchDIBits(dc, 0, 0, rect.right, rect.bottom, 0, 0, image->view.width,
-                      image->view.height, image->bytes.data() + image->view.pixelOffset, &info,
-                      DIB_RGB_COLORS, SRCCOPY);
-      } else {
-        // No picture: the control shows its parent's background.
-        HWND parent = GetParent(window);
-        HBRUSH brush = reinterpret_cast<HBRUSH>(
-            SendMessageW(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                         reinterpret_cast<LPARAM>(window)));
-        FillRect(dc, &rect, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
-      }
-      EndPaint(window, &paint);
-      return 0;
-    }
-    case WM_NCHITTEST:
-      return HTTRANSPARENT;
-    default:
-      return DefWindowProcW(window, message, wParam, lParam);
-  }
+  return PaintedProc(window, message, wParam, lParam, PaintImage);
 }
 
 const wchar_t kDocumentProcProp[] = L"KVDlgDocumentProc";
