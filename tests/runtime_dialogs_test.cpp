@@ -77,6 +77,7 @@ void CheckControls(HWND dialog) {
       observed.faults.push_back(L"no control " + std::to_wstring(c.id));
       continue;
     }
+    if (!IsWindowVisible(control)) observed.faults.push_back(L"control " + std::to_wstring(c.id) + L" is hidden");
     RECT rect;
     GetWindowRect(control, &rect);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
