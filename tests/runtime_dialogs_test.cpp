@@ -6,6 +6,7 @@
 #include "runtime_loader.h"
 
 #include <windows.h>
+#include <richedit.h>
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -353,5 +354,146 @@ INSTANTIATE_TEST_SUITE_P(
                 {{1, 12}, {1, 10}},
                 1}),
     [](const ::testing::TestParamInfo<KeyCase>& info) { return std::string(info.param.name); });
+
+
+// The page documents as the user reads them: the Markdown's marks are gone, bold is bold, a hard
+// line break is a line break within its paragraph, escapes and no-break spaces are resolved,
+// and the text is read-only and wrapped to the control.
+struct DocumentCase {
+  const wchar_t* dialog;
+  int id;
+  std::vector<const wchar_t*> shown;       // texts the document holds
+  std::vector<const wchar_t*> bold;        // texts shown in bold
+  std::vector<const wchar_t*> plain;       // texts shown not bold
+  std::vector<const wchar_t*> lineStarts;  // texts that begin a line: hard breaks
+  const wchar_t* wrapped;                  // a paragraph that must take more than one line, or null
+};
+
+void PrintTo(const DocumentCase& c, std::ostream* os) {
+  *os << std::string(c.dialog, c.dialog + wcslen(c.dialog));
+}
+
+struct DocumentSeen {
+  const DocumentCase* test = nullptr;
+  std::vector<std::string> faults;
+};
+DocumentSeen documentSeen;
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += c == L'\r' ? std::string("\\r") : std::string(1, static_cast<char>(c));
+  return out;
+}
+
+// The position of text in the document, -1 when absent.
+LONG FindInDocument(HWND document, const wchar_t* text) {
+  FINDTEXTEXW find = {};
+  find.chrg.cpMin = 0;
+  find.chrg.cpMax = -1;
+  find.lpstrText = text;
+  return static_cast<LONG>(SendMessageW(document, EM_FINDTEXTEXW, FR_DOWN | FR_MATCHCASE,
+                                        reinterpret_cast<LPARAM>(&find)));
+}
+
+// Whether the whole of text (found in the document) is bold: 1 bold, 0 not, -1 mixed or absent.
+int BoldState(HWND document, const wchar_t* text) {
+  LONG at = FindInDocument(document, text);
+  if (at < 0) return -1;
+  CHARRANGE range = {at, at + static_cast<LONG>(wcslen(text))};
+  SendMessageW(document, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+  CHARFORMAT2W format = {};
+  format.cbSize = sizeof format;
+  SendMessageW(document, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+  if (!(format.dwMask & CFM_BOLD)) return -1;
+  return (format.dwEffects & CFE_BOLD) ? 1 : 0;
+}
+
+void CheckDocument(HWND dialog) {
+  const DocumentCase& test = *documentSeen.test;
+  auto fault = [](const std::string& what) { documentSeen.faults.push_back(what); };
+  HWND document = TheRuntime().getItem(dialog, test.id);
+  if (!document) return fault("no document control");
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(document)) + 1, L'\0');
+  GETTEXTEX get = {};
+  get.cb = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  get.flags = GT_DEFAULT;
+  get.codepage = 1200;
+  SendMessageW(document, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
+               reinterpret_cast<LPARAM>(&text[0]));
+  text.resize(wcslen(text.c_str()));
+  for (const wchar_t* shown : test.shown) {
+    if (text.find(shown) == std::wstring::npos) fault("lacks \"" + Narrow(shown) + "\" in \"" + Narrow(text) + "\"");
+  }
+  for (const wchar_t* mark : {L"**", L"\\_", L"\u00a0"}) {
+    if (text.find(mark) != std::wstring::npos) fault("shows the mark \"" + Narrow(mark) + "\"");
+  }
+  for (const wchar_t* bold : test.bold) {
+    if (BoldState(document, bold) != 1) fault("\"" + Narrow(bold) + "\" is not bold");
+  }
+  for (const wchar_t* plain : test.plain) {
+    if (BoldState(document, plain) != 0) fault("\"" + Narrow(plain) + "\" is not plain");
+  }
+  auto lineOf = [document](LONG at) {
+    return static_cast<LONG>(SendMessageW(document, EM_EXLINEFROMCHAR, 0, at));
+  };
+  for (const wchar_t* start : test.lineStarts) {
+    LONG at = FindInDocument(document, start);
+    LONG lineStart = static_cast<LONG>(SendMessageW(document, EM_LINEINDEX, lineOf(at), 0));
+    if (at < 0 || lineStart != at) fault("\"" + Narrow(start) + "\" does not begin a line");
+  }
+  if (test.wrapped) {
+    LONG start = FindInDocument(document, test.wrapped);
+    if (start < 0 || lineOf(start + static_cast<LONG>(wcslen(test.wrapped)) - 1) <= lineOf(start)) {
+      fault("the long paragraph is not wrapped to the control");
+    }
+  }
+  LRESULT options = SendMessageW(document, EM_GETOPTIONS, 0, 0);
+  if (!(options & ECO_READONLY)) fault("the document is not read-only");
+}
+
+int WINAPI DocumentProc(int event, HWND dialog, LPARAM) {
+  if (event == 0) {
+    CheckDocument(dialog);
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+  }
+  return 0;
+}
+
+class DocumentTest : public ::testing::TestWithParam<DocumentCase> {};
+
+TEST_P(DocumentTest, ShowsTheMarkdownAsText) {
+  LoadedRuntime& runtime = TheRuntime();
+  ASSERT_NE(nullptr, runtime.showDialogBox) << "ZUDada.dll not loadable from bin\\runtime";
+  documentSeen = DocumentSeen();
+  documentSeen.test = &GetParam();
+  EXPECT_EQ(kPageCancel, runtime.showDialogBox(GetParam().dialog, DocumentProc));
+  for (const std::string& fault : documentSeen.faults) ADD_FAILURE() << fault;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, DocumentTest,
+    ::testing::Values(
+        DocumentCase{L"dlgwizwelc", 5,
+                     {L"Welcome to the Demo Package\r", L"Home page: example.org/demo-package"},
+                     {L"Welcome to the Demo Package"},
+                     {L"Click Next to continue"},
+                     {},
+                     L"This package installs the demo files of the Demo Package on your computer."},
+        DocumentCase{L"dlgwizreadme", 20,
+                     {L"Version 1.0.0.0", L"readme_1 keep their underscores"},
+                     {L"Release notes", L"Contents", L"Known issues"},
+                     {L"None at this time.", L"Version 1.0.0.0"},
+                     {L"First release of the demo files.", L"Tools64: tool1.txt"},
+                     nullptr},
+        DocumentCase{L"dlgwizfinal", 5,
+                     {L"1)\tOpen the destination folder.", L"2)\tRead Main\\readme1.txt first."},
+                     {L"Extraction complete"},
+                     {L"Click Close to finish."},
+                     {},
+                     L"The files were extracted into the folder you chose. To use them:"}),
+    [](const ::testing::TestParamInfo<DocumentCase>& info) {
+      std::wstring name = info.param.dialog;
+      return std::string(name.begin(), name.end());
+    });
 
 }  // namespace
