@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
@@ -495,5 +496,112 @@ INSTANTIATE_TEST_SUITE_P(
       std::wstring name = info.param.dialog;
       return std::string(name.begin(), name.end());
     });
+
+
+// Scaling for the monitor's DPI: the test sets the prefix's display to 144 DPI and starts itself
+// again as a DPI-aware process, which shows the destination page and checks that the client
+// area, the controls and the font grew by half. The setting is put back whatever happens.
+const wchar_t kDpiChildVariable[] = L"KV_DPI_CHILD";
+
+struct ScaledSeen {
+  int dpi = 96;
+  std::vector<std::string> faults;
+};
+ScaledSeen scaledSeen;
+
+int WINAPI ScaledProc(int event, HWND dialog, LPARAM) {
+  if (event != 0) return 0;
+  auto scaled = [](int value) { return value * scaledSeen.dpi / 96; };
+  auto within = [](int got, int want) { return got >= want - 1 && got <= want + 1; };
+  RECT client;
+  GetClientRect(dialog, &client);
+  if (!within(client.right, scaled(550)) || !within(client.bottom, scaled(400))) {
+    scaledSeen.faults.push_back("client area " + std::to_string(client.right) + "x" +
+                                std::to_string(client.bottom));
+  }
+  struct Expected { int id, x, y, width, height; };
+  for (const Expected& c : {Expected{20, 15, 130, 435, 24}, Expected{21, 460, 129, 81, 25},
+                            Expected{1, 350, 360, 81, 25}, Expected{9, -3, 58, 556, 2}}) {
+    HWND control = TheRuntime().getItem(dialog, c.id);
+    RECT rect = {};
+    if (control) {
+      GetWindowRect(control, &rect);
+      MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    }
+    if (!control || !within(rect.left, scaled(c.x)) || !within(rect.top, scaled(c.y)) ||
+        !within(rect.right - rect.left, scaled(c.width)) || !within(rect.bottom - rect.top, scaled(c.height))) {
+      scaledSeen.faults.push_back("control " + std::to_string(c.id) + " at " + std::to_string(rect.left) +
+                                  "," + std::to_string(rect.top) + " " +
+                                  std::to_string(rect.right - rect.left) + "x" +
+                                  std::to_string(rect.bottom - rect.top));
+    }
+  }
+  LOGFONTW font = {};
+  HFONT handle = reinterpret_cast<HFONT>(SendMessageW(TheRuntime().getItem(dialog, 22), WM_GETFONT, 0, 0));
+  if (!handle || !GetObjectW(handle, sizeof font, &font)) {
+    scaledSeen.faults.push_back("the prompt has no font");
+  } else if (std::abs(font.lfHeight) * 96 < 10 * scaledSeen.dpi) {
+    scaledSeen.faults.push_back("the font is " + std::to_string(font.lfHeight) + " pixels high");
+  }
+  PostMessageW(dialog, WM_CLOSE, 0, 0);
+  return 0;
+}
+
+// The child's part: the display is at dpi, the page must follow it.
+void ShowThePageScaled(const wchar_t* dpi) {
+  SetProcessDPIAware();
+  scaledSeen = ScaledSeen();
+  scaledSeen.dpi = _wtoi(dpi);
+  LoadedRuntime& runtime = TheRuntime();
+  ASSERT_NE(nullptr, runtime.showDialogBox);
+  HDC screen = GetDC(nullptr);
+  int systemDpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  ASSERT_EQ(scaledSeen.dpi, systemDpi) << "the display is not at the DPI the parent set";
+  EXPECT_EQ(kPageCancel, runtime.showDialogBox(L"dlgwizseldir", ScaledProc));
+  for (const std::string& fault : scaledSeen.faults) ADD_FAILURE() << fault;
+}
+
+TEST(DpiScaling, PagesFollowTheDisplay) {
+  wchar_t childDpi[16] = L"";
+  if (GetEnvironmentVariableW(kDpiChildVariable, childDpi, 16)) return ShowThePageScaled(childDpi);
+  HKEY desktop;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0,
+                                           KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &desktop, nullptr));
+  DWORD old = 0, oldSize = sizeof old, type = 0;
+  bool hadValue = RegQueryValueExW(desktop, L"LogPixels", nullptr, &type,
+                                   reinterpret_cast<BYTE*>(&old), &oldSize) == ERROR_SUCCESS;
+  DWORD dpi = 144;
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD,
+                                          reinterpret_cast<const BYTE*>(&dpi), sizeof dpi));
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=DpiScaling.PagesFollowTheDisplay";
+  SetEnvironmentVariableW(kDpiChildVariable, L"144");
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                &startup, &process);
+  SetEnvironmentVariableW(kDpiChildVariable, nullptr);
+  DWORD exitCode = 1;
+  DWORD waited = WAIT_FAILED;
+  if (started) {
+    waited = WaitForSingleObject(process.hProcess, 60000);
+    if (waited != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  if (hadValue) {
+    RegSetValueExW(desktop, L"LogPixels", 0, type, reinterpret_cast<const BYTE*>(&old), oldSize);
+  } else {
+    RegDeleteValueW(desktop, L"LogPixels");
+  }
+  RegCloseKey(desktop);
+  ASSERT_TRUE(started);
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), waited) << "the child did not end";
+  EXPECT_EQ(0u, exitCode) << "the page did not scale (see the child's output above)";
+}
 
 }  // namespace
