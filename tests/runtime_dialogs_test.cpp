@@ -20,6 +20,7 @@ struct ControlCase {
   int id;
   int x, y, width, height;
   const wchar_t* text;  // expected window text, or null when not checked
+  const wchar_t* image = nullptr;  // the runtime file an image control must show
 };
 
 struct DialogCase {
@@ -100,8 +101,63 @@ void CheckControls(HWND dialog) {
   }
 }
 
+// The colour of the carried bitmap (32-bit, bottom-up, pixels at 54) at x, y from its top left.
+bool BitmapPixel(const std::wstring& path, int x, int y, COLORREF* colour) {
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (!file) return false;
+  std::vector<unsigned char> bytes;
+  unsigned char chunk[4096];
+  for (size_t got; (got = fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.insert(bytes.end(), chunk, chunk + got);
+  fclose(file);
+  if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') return false;
+  int width = *reinterpret_cast<const int*>(&bytes[18]);
+  int height = *reinterpret_cast<const int*>(&bytes[22]);
+  size_t at = 54 + (static_cast<size_t>(height - 1 - y) * width + x) * 4;
+  if (x < 0 || y < 0 || x >= width || y >= height || at + 3 > bytes.size()) return false;
+  *colour = RGB(bytes[at + 2], bytes[at + 1], bytes[at]);
+  return true;
+}
+
+// An image control shows its file, stretched to the control: a few points of the screen match
+// the bitmap's pixels there (the stretching blends neighbours, hence the tolerance).
+void CheckImages(HWND dialog) {
+  for (const ControlCase& c : observed.dialog->controls) {
+    if (!c.image) continue;
+    HWND control = TheRuntime().getItem(dialog, c.id);
+    if (!control) continue;
+    std::wstring path = TheRuntime().folder + c.image;
+    FILE* probe = _wfopen(path.c_str(), L"rb");
+    int bitmapWidth = 0, bitmapHeight = 0;
+    if (probe) {
+      fseek(probe, 18, SEEK_SET);
+      if (fread(&bitmapWidth, 4, 1, probe) != 1 || fread(&bitmapHeight, 4, 1, probe) != 1) bitmapWidth = 0;
+      fclose(probe);
+    }
+    HDC dc = GetDC(control);
+    int matches = 0, points = 0;
+    for (int fx = 1; fx < 4; ++fx) {
+      for (int fy = 1; fy < 4; ++fy, ++points) {
+        int x = c.width * fx / 4, y = c.height * fy / 4;
+        COLORREF want = 0;
+        if (!bitmapWidth || !BitmapPixel(path, x * bitmapWidth / c.width, y * bitmapHeight / c.height, &want)) break;
+        COLORREF got = GetPixel(dc, x, y);
+        if (std::abs(GetRValue(got) - GetRValue(want)) <= 24 && std::abs(GetGValue(got) - GetGValue(want)) <= 24 &&
+            std::abs(GetBValue(got) - GetBValue(want)) <= 24) {
+          ++matches;
+        }
+      }
+    }
+    ReleaseDC(control, dc);
+    if (matches < points - 1 || points < 9) {
+      observed.faults.push_back(L"image " + std::to_wstring(c.id) + L" matches " + c.image + L" at " +
+                                std::to_wstring(matches) + L" of 9 points");
+    }
+  }
+}
+
 void CALLBACK ClickLater(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   KillTimer(dialog, timer);
+  CheckImages(dialog);
   std::wstring folder = std::wstring(kTestTmpDir) + L"\\..\\screenshots";
   CreateDirectoryW(folder.c_str(), nullptr);
   SaveScreenshot(dialog, folder + L"\\" + observed.dialog->name + L".bmp");
@@ -164,11 +220,11 @@ INSTANTIATE_TEST_SUITE_P(
         DialogCase{L"dlgwizwelc", 2, 2,
                    {{1, 350, 360, 81, 25, L"&Next >"}, {2, 450, 360, 81, 25, L"&Cancel"},
                     {3, 270, 360, 81, 25, L"< &Back"}, {5, 190, 3, 340, 342, nullptr},
-                    {6, 0, 0, 180, 350, nullptr}}},
+                    {6, 0, 0, 180, 350, nullptr, L"kvwaterm.png"}}},
         DialogCase{L"dlgwizreadme", 3, 3,
                    {{20, 10, 65, 530, 275, nullptr}, {10, 15, 4, 440, 18, L"Readme Information"},
                     {11, 15, 22, 440, 32, L"Please read the following important information:"},
-                    {6, 460, 0, 90, 58, nullptr}, {12, 10, 360, 160, 40, L"Dialog Test Setup"}}},
+                    {6, 460, 0, 90, 58, nullptr, L"kvheader.png"}, {12, 10, 360, 160, 40, L"Dialog Test Setup"}}},
         DialogCase{L"dlgwizseldir", 1, 1,
                    {{20, 15, 130, 435, 24, L"C:\\Dest"}, {21, 460, 129, 81, 25, L"Bro&wse"},
                     {22, 15, 90, 520, 30, L"Please select the destination folder:"},
@@ -178,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {10, 15, 4, 440, 18, L"Unpacking Files"}}},
         DialogCase{L"dlgwizfinal", 1, 1,
                    {{1, 350, 360, 81, 25, L"&Close"}, {5, 190, 3, 340, 250, nullptr},
-                    {9, 0, 0, 180, 350, nullptr}}}),
+                    {9, 0, 0, 180, 350, nullptr, L"kvwaterm.png"}}}),
     [](const ::testing::TestParamInfo<DialogCase>& info) {
       std::wstring name = info.param.name;
       return std::string(name.begin(), name.end());
