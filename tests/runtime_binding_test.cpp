@@ -58,6 +58,14 @@ HMODULE LoadStandIn(const wchar_t* folder) {
   return LoadLibraryW((std::wstring(kTestOutDir) + L"\\" + folder + L"\\ZUDada.dll").c_str());
 }
 
+// Releases the binding and the test's own reference; true when the library is then gone.
+bool ReleaseAndUnload(HMODULE module) {
+  ReleaseRuntimeBinding();
+  bool forgotten = BoundRuntimeModule() == nullptr;
+  FreeLibrary(module);
+  return forgotten && GetModuleHandleW(L"zudada.dll") == nullptr;
+}
+
 TEST(RuntimeBinding, NoModuleRaisesModuleNotFound) {
   // As at the extractor's start: the program's own folder (here holding the real library) is no
   // longer searched.
@@ -77,10 +85,7 @@ TEST(RuntimeBinding, BindsToTheModuleLoadedByPath) {
   EXPECT_EQ(0u, RunBound(CallSetThenEval, &result));
   EXPECT_EQ(1, result);
   EXPECT_EQ(module, BoundRuntimeModule());
-  ReleaseRuntimeBinding();
-  EXPECT_EQ(nullptr, BoundRuntimeModule());
-  FreeLibrary(module);
-  EXPECT_EQ(nullptr, GetModuleHandleW(L"zudada.dll")) << "a reference to the library was kept";
+  EXPECT_TRUE(ReleaseAndUnload(module)) << "a reference to the library was kept";
 }
 
 TEST(RuntimeBinding, MissingFunctionRaisesProcNotFound) {
@@ -92,9 +97,7 @@ TEST(RuntimeBinding, MissingFunctionRaisesProcNotFound) {
   EXPECT_EQ(kBindProcNotFound, RunBound(CallShowDialogBox, &result));
   EXPECT_EQ("zudada.dll", failure.module);
   EXPECT_EQ("ShowDialogBox", failure.function);
-  ReleaseRuntimeBinding();
-  FreeLibrary(module);
-  EXPECT_EQ(nullptr, GetModuleHandleW(L"zudada.dll")) << "a reference to the library was kept";
+  EXPECT_TRUE(ReleaseAndUnload(module)) << "a reference to the library was kept";
 }
 
 }  // namespace

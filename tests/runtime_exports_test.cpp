@@ -43,13 +43,10 @@ class EvalVarBufTest : public ::testing::TestWithParam<BufferCase> {};
 
 TEST_P(EvalVarBufTest, CutsToFitAndTerminates) {
   LoadedRuntime& runtime = TheRuntime();
-  ASSERT_NE(nullptr, runtime.module) << "ZUDada.dll not loadable from bin\\runtime";
-  auto evalVarBuf = reinterpret_cast<decltype(&EvalVarBuf)>(
-      reinterpret_cast<void*>(GetProcAddress(runtime.module, "EvalVarBuf")));
-  ASSERT_NE(nullptr, evalVarBuf);
+  ASSERT_NE(nullptr, runtime.evalVarBuf) << "ZUDada.dll not loadable from bin\\runtime";
   runtime.setVar(L"KVLONG", std::wstring(2000, L'x').c_str());
   std::wstring buffer(1600, L'?');
-  evalVarBuf(L"#Confirmreplaceask %KVLONG%", &buffer[0], GetParam().bytes);
+  runtime.evalVarBuf(L"#Confirmreplaceask %KVLONG%", &buffer[0], GetParam().bytes);
   std::wstring full = std::wstring(L"Would you like to replace the existing file ") + std::wstring(2000, L'x');
   size_t units = static_cast<size_t>(GetParam().bytes) / sizeof(wchar_t);
   std::wstring expected = GetParam().expected ? GetParam().expected : full.substr(0, units - 1);
@@ -77,10 +74,7 @@ class CheckFilePropTest : public ::testing::TestWithParam<PropCase> {};
 
 TEST_P(CheckFilePropTest, AnswersFromThePropertyList) {
   LoadedRuntime& runtime = TheRuntime();
-  ASSERT_NE(nullptr, runtime.module) << "ZUDada.dll not loadable from bin\\runtime";
-  auto checkFileProp = reinterpret_cast<decltype(&CheckFileProp)>(
-      reinterpret_cast<void*>(GetProcAddress(runtime.module, "CheckFileProp")));
-  ASSERT_NE(nullptr, checkFileProp);
+  ASSERT_NE(nullptr, runtime.checkFileProp) << "ZUDada.dll not loadable from bin\\runtime";
   // The wizard points DESTPATH at the folder typed on the destination page.
   runtime.setVar(L"DLGSELPATH", L"C:\\Users\\Demo\\Documents");
   runtime.setVar(L"DESTPATH", L"%DLGSELPATH%");
@@ -88,7 +82,7 @@ TEST_P(CheckFilePropTest, AnswersFromThePropertyList) {
   runtime.setVar(L"VCOMPMK64", L"1");
   wchar_t buffer[782] = L"";
   wcscpy(buffer, GetParam().path);
-  EXPECT_EQ(GetParam().answer, checkFileProp(0, buffer, sizeof buffer));
+  EXPECT_EQ(GetParam().answer, runtime.checkFileProp(0, buffer, sizeof buffer));
   EXPECT_STREQ(GetParam().path, buffer) << "the path was changed";
 }
 

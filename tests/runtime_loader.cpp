@@ -20,6 +20,8 @@ LoadedRuntime& TheRuntime() {
   if (!runtime.module) return runtime;
   runtime.setVar = Lookup<decltype(&SetVar)>(runtime.module, "SetVar");
   runtime.evalVar = Lookup<decltype(&EvalVar)>(runtime.module, "EvalVar");
+  runtime.evalVarBuf = Lookup<decltype(&EvalVarBuf)>(runtime.module, "EvalVarBuf");
+  runtime.checkFileProp = Lookup<decltype(&CheckFileProp)>(runtime.module, "CheckFileProp");
   runtime.initSfx = Lookup<decltype(&InitSFX)>(runtime.module, "InitSFX");
   runtime.showDialogBox = Lookup<decltype(&ShowDialogBox)>(runtime.module, "ShowDialogBox");
   runtime.showProgressBox = Lookup<decltype(&ShowProgressBox)>(runtime.module, "ShowProgressBox");

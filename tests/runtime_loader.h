@@ -13,6 +13,8 @@ struct LoadedRuntime {
   std::wstring folder;  // the runtime folder under bin, with a trailing backslash
   decltype(&SetVar) setVar = nullptr;
   decltype(&EvalVar) evalVar = nullptr;
+  decltype(&EvalVarBuf) evalVarBuf = nullptr;
+  decltype(&CheckFileProp) checkFileProp = nullptr;
   decltype(&InitSFX) initSfx = nullptr;
   decltype(&ShowDialogBox) showDialogBox = nullptr;
   decltype(&ShowProgressBox) showProgressBox = nullptr;
