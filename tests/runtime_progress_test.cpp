@@ -1,7 +1,8 @@
 // The progress box of the runtime library: it runs on a thread of the library's own, so it stays
 // live while the caller works without pumping messages. A real mouse click on its Cancel button
 // reaches the callback while the test thread is busy, the bar and the label take the extractor's
-// messages, and WM_USER + 14 closes it.
+// messages, the overwrite question comes up over it from the caller's thread, and WM_USER + 14
+// closes it.
 #include "runtime_loader.h"
 
 #include <windows.h>
@@ -44,6 +45,25 @@ std::vector<std::pair<int, LPARAM>> SeenEvents() {
   std::vector<std::pair<int, LPARAM>> events = seen.events;
   LeaveCriticalSection(&seen.lock);
   return events;
+}
+
+struct OverwriteSeen {
+  RECT rect = {};
+  bool boxAnswered = false;
+};
+OverwriteSeen overwrite;
+
+void CALLBACK AnswerOverwrite(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(dialog, timer);
+  GetWindowRect(dialog, &overwrite.rect);
+  DWORD_PTR answer = 0;
+  overwrite.boxAnswered = SendMessageTimeoutW(seen.dialog, WM_NULL, 0, 0, SMTO_BLOCK, 2000, &answer) != 0;
+  SendMessageW(TheRuntime().getItem(dialog, 10), BM_CLICK, 0, 0);  // "Yes, overwrite it"
+}
+
+int WINAPI OverwriteProc(int event, HWND dialog, LPARAM parameter) {
+  if (event == 0) SetTimer(dialog, 1, 300, AnswerOverwrite);
+  return event == 1 && parameter == 10 ? 1 : 0;
 }
 
 // Clicks the middle of window with the left mouse button, as the user would.
@@ -114,6 +134,17 @@ TEST(ProgressBox, StaysLiveWhileTheCallerWorks) {
   PostMessageW(seen.dialog, WM_CLOSE, 0, 0);
   EXPECT_TRUE(BusyUntil(&seen.cancelled, 10000));
   EXPECT_TRUE(IsWindowVisible(seen.dialog));
+
+  // The overwrite question comes up on this thread while the box is up, centred over it, and
+  // the box stays live behind it.
+  overwrite = OverwriteSeen();
+  EXPECT_EQ(1, runtime.showDialogBox(L"dlgoverwrite", OverwriteProc));
+  RECT box, question;
+  GetWindowRect(seen.dialog, &box);
+  question = overwrite.rect;
+  EXPECT_NEAR((box.left + box.right) / 2, (question.left + question.right) / 2, 2);
+  EXPECT_NEAR((box.top + box.bottom) / 2, (question.top + question.bottom) / 2, 2);
+  EXPECT_TRUE(overwrite.boxAnswered) << "the progress box did not answer while the question was up";
 
   SendMessageW(seen.dialog, kProgressCloseMessage, 0, 0);
   EXPECT_TRUE(WaitGone(seen.dialog, 5000)) << "WM_USER + 14 did not close the box";
