@@ -8,6 +8,7 @@
 #include "archive/lzma_sdk.h"
 #include "bootstrap/package_layout.h"
 #include "payload_names.h"
+#include "pe_resources.h"
 
 namespace {
 
@@ -79,33 +80,9 @@ std::string EntryName(const CSzArEx* db, size_t i, size_t* units) {
   std::vector<UInt16> name(length + 1, 0);
   SzArEx_GetFileNameUtf16(db, i, name.data());
   *units = length > 0 ? length - 1 : 0;
-  std::string out;
-  for (size_t k = 0; k < length; k++) {
-    uint32_t c = name[k];
-    if (c == 0) break;
-    if (c >= 0xD800 && c <= 0xDBFF && k + 1 < length && name[k + 1] >= 0xDC00 && name[k + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (name[k + 1] - 0xDC00);
-      k++;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
+  std::u16string text;
+  for (size_t k = 0; k < length && name[k] != 0; k++) text.push_back(static_cast<char16_t>(name[k]));
+  return Utf16ToUtf8(text);
 }
 
 // Reads the archive's entries and block sizes; with checkData decodes every entry. what names
