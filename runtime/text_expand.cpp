@@ -16,6 +16,20 @@ std::wstring UpperName(const std::wstring& name) {
 bool IsAsciiLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
 
 void ExpandInto(const std::wstring& text, const VarStore& store, const LangTable& lang, int depth,
+                std::wstring& out);
+
+// A variable's value or a language text found at depth: expanded in its turn, or taken as it
+// stands once the depth cap is reached, so that references to themselves end.
+void AppendReferenced(const std::wstring& value, const VarStore& store, const LangTable& lang,
+                      int depth, std::wstring& out) {
+  if (depth < kMaxExpandDepth) {
+    ExpandInto(value, store, lang, depth + 1, out);
+  } else {
+    out.append(value);
+  }
+}
+
+void ExpandInto(const std::wstring& text, const VarStore& store, const LangTable& lang, int depth,
                 std::wstring& out) {
   size_t i = 0;
   const size_t n = text.size();
@@ -26,11 +40,7 @@ void ExpandInto(const std::wstring& text, const VarStore& store, const LangTable
       if (close != std::wstring::npos && close > i + 1) {
         const std::wstring* value = FindVariable(store, text.substr(i + 1, close - i - 1));
         if (value) {
-          if (depth < kMaxExpandDepth) {
-            ExpandInto(*value, store, lang, depth + 1, out);
-          } else {
-            out.append(*value);
-          }
+          AppendReferenced(*value, store, lang, depth, out);
           i = close + 1;
           continue;
         }
@@ -47,11 +57,7 @@ void ExpandInto(const std::wstring& text, const VarStore& store, const LangTable
       if (end > i + 1) {
         const std::wstring* langText = FindLangText(lang, text.substr(i + 1, end - i - 1));
         if (langText) {
-          if (depth < kMaxExpandDepth) {
-            ExpandInto(*langText, store, lang, depth + 1, out);
-          } else {
-            out.append(*langText);
-          }
+          AppendReferenced(*langText, store, lang, depth, out);
           i = end;
           continue;
         }
