@@ -40,25 +40,31 @@ std::wstring BuildEnvironment(const EnvironmentChanges& changes) {
   return result;
 }
 
-// Reads and answers one box if the process shows one; true when it did.
+// Answers one box of the child, recording it and showing it to the observer first.
 bool AnswerBox(const PROCESS_INFORMATION& process, const BoxObserver& observer,
                PackageRun* run) {
-  HWND box = FindProcessDialog(process.dwProcessId);
+  return AnswerProcessBox(process.dwProcessId, [&](const SeenBox& seen) {
+    run->boxes.push_back(seen);
+    if (observer) observer(process.hProcess, seen);
+  });
+}
+
+}  // namespace
+
+bool AnswerProcessBox(DWORD processId, const std::function<void(const SeenBox&)>& beforeAnswer) {
+  HWND box = FindProcessDialog(processId);
   if (box == nullptr) return false;
   Sleep(100);  // let the box finish laying out its controls
   SeenBox seen;
   seen.caption = WindowCaption(box);
   seen.text = DialogStaticText(box);
   seen.buttons = DialogButtonIds(box);
-  run->boxes.push_back(seen);
-  if (observer) observer(process.hProcess, seen);
+  if (beforeAnswer) beforeAnswer(seen);
   int button = seen.buttons.empty() ? IDOK : seen.buttons.front();
   PressDialogButton(box, button);
   for (int i = 0; i < 100 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(20);
   return true;
 }
-
-}  // namespace
 
 PackageRun RunPackage(const std::wstring& image, const std::wstring& startDir,
                       const EnvironmentChanges& changes, const BoxObserver& observer,

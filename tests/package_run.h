@@ -28,6 +28,10 @@ typedef std::vector<std::pair<std::wstring, std::wstring>> EnvironmentChanges;
 // Called with each box before it is answered, while the process waits on it.
 typedef std::function<void(HANDLE process, const SeenBox& box)> BoxObserver;
 
+// Reads one dialog box that a process (this one included) shows, hands it to beforeAnswer, then
+// presses its first button and waits for it to go; false when the process shows no box.
+bool AnswerProcessBox(DWORD processId, const std::function<void(const SeenBox&)>& beforeAnswer);
+
 // Runs image with the start directory current and the environment changed as given; waits at
 // most timeoutMs for it to end.
 PackageRun RunPackage(const std::wstring& image, const std::wstring& startDir,

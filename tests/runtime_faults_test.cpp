@@ -5,7 +5,6 @@
 #include "runtime_loader.h"
 #include "package_run.h"
 #include "test_files.h"
-#include "window_finder.h"
 
 #include <windows.h>
 #include <gtest/gtest.h>
@@ -41,15 +40,11 @@ class BoxWatcher {
   static DWORD WINAPI Watch(LPVOID parameter) {
     BoxWatcher* self = static_cast<BoxWatcher*>(parameter);
     while (WaitForSingleObject(self->stop_, 50) == WAIT_TIMEOUT) {
-      HWND box = FindProcessDialog(GetCurrentProcessId());
-      if (!box) continue;
-      Sleep(100);  // let the box lay out its text
-      SeenBox seen{WindowCaption(box), DialogStaticText(box), DialogButtonIds(box)};
-      EnterCriticalSection(&self->lock_);
-      self->boxes_.push_back(seen);
-      LeaveCriticalSection(&self->lock_);
-      PressDialogButton(box, seen.buttons.empty() ? IDOK : seen.buttons.front());
-      for (int i = 0; i < 100 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(20);
+      AnswerProcessBox(GetCurrentProcessId(), [self](const SeenBox& seen) {
+        EnterCriticalSection(&self->lock_);
+        self->boxes_.push_back(seen);
+        LeaveCriticalSection(&self->lock_);
+      });
     }
     return 0;
   }
