@@ -1,6 +1,7 @@
 # make        build everything into build/ (the extractor stub, the runtime library, kvpack)
 # make demo   build a demo package image with kvpack and run it
-# make test   run every test (Windows ones under Wine) and print CTest's summary
+# make test   run every test (Windows ones under Wine, for each architecture the machine runs;
+#             KV_ARCHS="x86 x64" chooses by hand) and print CTest's summary
 # make deps   install what is missing (Debian packages, LZMA SDK sources); run by the others
 BUILD ?= build
 JOBS ?= $(shell nproc)
@@ -20,7 +21,7 @@ demo: all
 	@bash tools/demo.sh $(BUILD)
 
 test: all
-	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+	@bash tools/run-tests.sh $(BUILD) $(JOBS)
 
 clean:
 	find $(BUILD) -mindepth 1 -maxdepth 1 ! -name _deps -exec rm -rf {} +

@@ -1,5 +1,5 @@
-// A structured-exception guard around one call: GCC for 32-bit Windows has no __try, so the
-// guard registers its own frame in the thread's exception chain (fs:[0]).
+// A structured-exception guard around one call. GCC has no __try: the guard is a routine of its
+// own per architecture (a frame in the fs:[0] chain on x86, a table-based handler on x64).
 #pragma once
 
 #include <windows.h>

@@ -10,7 +10,13 @@ namespace {
 
 constexpr uint32_t kMaxNtHeadersOffset = 0xF07;  // 3847: NT headers start inside the head
 constexpr size_t kLfanewOffset = 0x3C;
-constexpr size_t kSectionTableOffset = 248;       // signature, file header, 224-byte optional header
+// The section table follows the 4-byte signature, the 20-byte file header and the optional
+// header: 224 bytes in a 32-bit image (PE32), 240 in a 64-bit one (PE32+). The file header's own
+// size field tells which; any other value is read as the 32-bit layout.
+constexpr size_t kSectionTableOffset = 248;
+constexpr size_t kSectionTableOffset64 = 264;
+constexpr size_t kOptionalHeaderSizeOffset = 20;
+constexpr uint16_t kOptionalHeaderSize64 = 240;
 constexpr size_t kSectionHeaderBytes = 40;
 constexpr size_t kStartHeaderBytes = 32;
 const uint8_t kSignature[6] = {0x37, 0x7A, 0xBC, 0xAF, 0x27, 0x1C};
@@ -45,12 +51,14 @@ bool FindImageEnd(const uint8_t* head, size_t headLength, uint32_t* imageEnd) {
   if (head[0] != 'M' || head[1] != 'Z') return false;
   uint32_t ntOffset = ReadU32(head + kLfanewOffset);
   if (ntOffset > kMaxNtHeadersOffset) return false;
-  // The bound above keeps the section table's start inside a full head; a short read or a
-  // long table must still lie inside the bytes actually read.
+  // The bound above keeps a 32-bit section table's start inside a full head; a short read, a
+  // 64-bit header or a long table must still lie inside the bytes actually read.
   if (ntOffset + kSectionTableOffset > headLength) return false;
   if (ReadU32(head + ntOffset) != 0x00004550) return false;
   uint32_t sectionCount = ReadU16(head + ntOffset + 6);
-  size_t tableOffset = ntOffset + kSectionTableOffset;
+  bool pe64 = ReadU16(head + ntOffset + kOptionalHeaderSizeOffset) == kOptionalHeaderSize64;
+  size_t tableOffset = ntOffset + (pe64 ? kSectionTableOffset64 : kSectionTableOffset);
+  if (tableOffset > headLength) return false;
   if (sectionCount * kSectionHeaderBytes > headLength - tableOffset) return false;
 
   // The section with the largest raw-data pointer ends the image; among equal pointers the

@@ -12,8 +12,10 @@ constexpr size_t kSignatureScanBytes = 0x8000;
 
 // Finds the end of the PE image (the offset of the package header) in the first bytes of the
 // file: the raw-data end of the section with the largest raw-data pointer. headLength is the
-// number of bytes actually read (at most kImageHeadBytes). Returns false for no "MZ", e_lfanew
-// above 3847, no PE signature, or a section table that does not lie inside the bytes read.
+// number of bytes actually read (at most kImageHeadBytes). The section table follows a 240-byte
+// optional header when the file header says so (PE32+), else a 224-byte one (PE32). Returns false
+// for no "MZ", e_lfanew above 3847, no PE signature, or a section table that does not lie inside
+// the bytes read.
 bool FindImageEnd(const uint8_t* head, size_t headLength, uint32_t* imageEnd);
 
 // Decodes the two 64-bit little-endian fields after the (unchecked) two magic bytes.

@@ -1,16 +1,37 @@
-# The Windows half: 32-bit PE programs linked statically, importing only system DLLs.
+# The Windows half, for one architecture (KV_ARCH x86: 32-bit PE, x64: PE32+), linked
+# statically and importing only system DLLs. Its tests run on the Wine bench of that architecture,
+# carry the architecture as the first part of their names and as their label.
+if(NOT KV_ARCH MATCHES "^(x86|x64)$")
+  message(FATAL_ERROR "KV_ARCH must be x86 or x64")
+endif()
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/out)
-set(KV_BENCH_DIR ${KV_HOST_BUILD_DIR}/winebench)
+set(KV_BENCH_DIR ${KV_HOST_BUILD_DIR}/winebench/${KV_ARCH})
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/wine-bench.sh run ${KV_BENCH_DIR})
 
 add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
 add_compile_options(-Wall -Wextra -Werror -ffunction-sections -fdata-sections)
 add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
 
-# Products (the stub, the runtime library) are built small and stripped, and copied into bin/.
+# Flags of everything the products are made of: small, no C++ exceptions or RTTI, so that no C++
+# runtime support is linked in. The 32-bit build also drops the unwind tables, which its
+# exception handling does not use; x64 keeps them, since the system's exception dispatcher walks
+# every frame through them.
+set(KV_PRODUCT_FLAGS -Os -fno-exceptions -fno-rtti)
+if(KV_ARCH STREQUAL "x86")
+  list(APPEND KV_PRODUCT_FLAGS -fno-asynchronous-unwind-tables)
+endif()
+
+# The runtime library's .def files list its WINAPI functions by their plain names. On x86 those
+# functions carry stdcall decorations (SetVar@8), which the linker matches to the plain names.
+set(KV_STDCALL_EXPORTS "")
+if(KV_ARCH STREQUAL "x86")
+  set(KV_STDCALL_EXPORTS -Wl,--enable-stdcall-fixup)
+endif()
+
+# Products (the stub, the runtime library) are built small and stripped, and copied into the
+# architecture's product folder.
 function(kv_windows_product target)
-  target_compile_options(${target} PRIVATE -Os -fno-exceptions -fno-rtti
-                         -fno-asynchronous-unwind-tables)
+  target_compile_options(${target} PRIVATE ${KV_PRODUCT_FLAGS})
   target_link_options(${target} PRIVATE -s)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_BIN_DIR}
@@ -39,7 +60,7 @@ constexpr const wchar_t* kTestTmpDir = L\"${KV_WIN_TEST_TMP_DIR}\";
 ")
 
 # A GoogleTest program run under Wine; every test in it needs the Wine bench (prefix, display)
-# and the test data, both set up by the fixture "winebench".
+# and the test data, both set up by the fixture "winebench.<arch>".
 # kv_wine_gtest(target [INPUT] sources...): a GoogleTest program run under the bench. INPUT marks
 # tests that press keys or click through SendInput; they run alone, so that no other test's
 # window takes the foreground from them.
@@ -54,24 +75,27 @@ function(kv_wine_gtest target)
     set(serial TRUE)
   endif()
   gtest_discover_tests(${target}
+    TEST_PREFIX ${KV_ARCH}.
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-    PROPERTIES FIXTURES_REQUIRED winebench RUN_SERIAL ${serial})
+    PROPERTIES FIXTURES_REQUIRED winebench.${KV_ARCH} RUN_SERIAL ${serial} LABELS ${KV_ARCH})
 endfunction()
 
-add_test(NAME winebench.start COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-bench.sh start ${KV_BENCH_DIR})
-set_tests_properties(winebench.start PROPERTIES FIXTURES_SETUP winebench)
-add_test(NAME winebench.stop COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-bench.sh stop ${KV_BENCH_DIR})
-set_tests_properties(winebench.stop PROPERTIES FIXTURES_CLEANUP winebench)
+# kv_bench_test(NAME COMMAND...): a test of this architecture that is not a GoogleTest program.
+function(kv_bench_test name)
+  add_test(NAME ${KV_ARCH}.${name} COMMAND ${ARGN})
+  set_tests_properties(${KV_ARCH}.${name} PROPERTIES LABELS ${KV_ARCH})
+endfunction()
 
-# The products import only system libraries and are 32-bit PEs with the 224-byte optional header.
-add_test(NAME products.imports
-  COMMAND ${CMAKE_SOURCE_DIR}/tools/check-imports.sh ${KV_BIN_DIR} kvsfx.exe ZUDada.dll)
+kv_bench_test(winebench.start ${CMAKE_SOURCE_DIR}/tools/wine-bench.sh start ${KV_BENCH_DIR})
+set_tests_properties(${KV_ARCH}.winebench.start PROPERTIES FIXTURES_SETUP winebench.${KV_ARCH})
+kv_bench_test(winebench.stop ${CMAKE_SOURCE_DIR}/tools/wine-bench.sh stop ${KV_BENCH_DIR})
+set_tests_properties(${KV_ARCH}.winebench.stop PROPERTIES FIXTURES_CLEANUP winebench.${KV_ARCH})
 
-add_test(NAME testdata.make
-  COMMAND ${CMAKE_SOURCE_DIR}/tools/make-testdata.sh ${KV_BIN_DIR} ${KV_TEST_DATA_DIR})
-set_tests_properties(testdata.make PROPERTIES FIXTURES_SETUP winebench)
+kv_bench_test(testdata.make ${CMAKE_SOURCE_DIR}/tools/make-testdata.sh ${KV_ARCH} ${KV_BIN_DIR}
+              ${KV_HOST_BIN_DIR} ${CMAKE_BINARY_DIR}/out ${KV_TEST_DATA_DIR})
+set_tests_properties(${KV_ARCH}.testdata.make PROPERTIES FIXTURES_SETUP winebench.${KV_ARCH})
 file(MAKE_DIRECTORY ${KV_TEST_TMP_DIR})
 
 foreach(dir common archive bootstrap wizard runtime tests)

@@ -1,5 +1,5 @@
-# Cross compiler for the Windows side: Debian's mingw-w64 for 32-bit x86, posix thread model (GoogleTest needs std::mutex), with
-# winpthreads linked statically where anything uses it.
+# Cross compiler for the 32-bit Windows side: Debian's mingw-w64 for i686, posix thread model
+# (GoogleTest needs std::mutex), with winpthreads linked statically where anything uses it.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)

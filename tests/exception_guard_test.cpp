@@ -1,8 +1,9 @@
-// The structured-exception guard: what it catches, from where, and that the thread's handler
-// chain is intact afterwards.
+// The structured-exception guard: what it catches, from where, and that the thread's exception
+// handling is intact afterwards.
 #include "bootstrap/exception_guard.h"
 #include "kv_test_paths.h"
 #include "runtime/zudada.h"
+#include "seh_frames.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +12,6 @@
 namespace {
 
 constexpr DWORD kRaised = 0xE0001234;
-
-void* CurrentChainHead() {
-  void* head;
-  __asm__ __volatile__("movl %%fs:0, %0" : "=r"(head));
-  return head;
-}
 
 int Returns42(void*) { return 42; }
 int Raises(void*) {
@@ -63,7 +58,7 @@ class ExceptionGuardTest : public ::testing::TestWithParam<GuardCase> {};
 
 TEST_P(ExceptionGuardTest, CatchesOrPassesThrough) {
   const GuardCase& c = GetParam();
-  void* chainBefore = CurrentChainHead();
+  void* before = ExceptionStateMark();
   int zero = 0;
   int result = -99;
   DWORD code = 0;
@@ -74,7 +69,7 @@ TEST_P(ExceptionGuardTest, CatchesOrPassesThrough) {
   } else {
     EXPECT_EQ(c.code, code) << std::hex << code;
   }
-  EXPECT_EQ(chainBefore, CurrentChainHead()) << "handler chain changed";
+  EXPECT_EQ(before, ExceptionStateMark()) << "exception state changed";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -90,44 +85,31 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ExceptionGuardRepeatTest, GuardsOneAfterAnother) {
-  // Each catch leaves the stack and the chain as they were, so guards can follow each other.
-  void* chainBefore = CurrentChainHead();
+  // Each catch leaves the stack and the handler state as they were, so guards can follow each other.
+  void* before = ExceptionStateMark();
   for (int i = 0; i < 50; ++i) {
     int result = 0;
     DWORD code = 0;
     ASSERT_FALSE(CallGuarded(i % 2 ? Raises : WritesThroughNull, nullptr, &result, &code));
   }
-  EXPECT_EQ(chainBefore, CurrentChainHead());
+  EXPECT_EQ(before, ExceptionStateMark());
 }
 
 // Unwind handlers of frames between the fault and the guard run during the unwind.
-int unwindCalls;
-EXCEPTION_DISPOSITION __cdecl CountingHandler(EXCEPTION_RECORD* record, void*, CONTEXT*, void*) {
-  if (record->ExceptionFlags & EXCEPTION_UNWINDING) ++unwindCalls;
-  return ExceptionContinueSearch;
-}
-struct Registration {
-  Registration* next;
-  void* handler;
-};
 int RaisesUnderInnerFrame(void*) {
-  Registration inner = {static_cast<Registration*>(CurrentChainHead()),
-                        reinterpret_cast<void*>(CountingHandler)};
-  __asm__ __volatile__("movl %0, %%fs:0" : : "r"(&inner) : "memory");
-  RaiseException(kRaised, 0, 0, nullptr);
-  __asm__ __volatile__("movl %0, %%fs:0" : : "r"(inner.next) : "memory");
+  RaiseInCountingFrame(kRaised);
   return 1;
 }
 
 TEST(ExceptionGuardUnwindTest, InnerFramesSeeTheUnwind) {
   unwindCalls = 0;
-  void* chainBefore = CurrentChainHead();
+  void* before = ExceptionStateMark();
   int result = 0;
   DWORD code = 0;
   EXPECT_FALSE(CallGuarded(RaisesUnderInnerFrame, nullptr, &result, &code));
   EXPECT_EQ(kRaised, code);
   EXPECT_EQ(1, unwindCalls);
-  EXPECT_EQ(chainBefore, CurrentChainHead());
+  EXPECT_EQ(before, ExceptionStateMark());
 }
 
 // An exception raised by a callback that the runtime library calls passes through the

@@ -27,20 +27,22 @@ std::vector<uint8_t> Junk(size_t size) {
 
 std::vector<uint8_t> MakePeHead(const PeHeadSpec& spec) {
   // Room for the whole table while writing it, for offsets that fit a head at all.
-  size_t tableEnd = spec.ntOffset < 0x10000 ? spec.ntOffset + 248 + spec.sections.size() * 40 : 0;
+  size_t tableStart = spec.ntOffset + 24 + (spec.optionalHeaderSize == 240 ? 240 : 224);
+  size_t tableEnd = spec.ntOffset < 0x10000 ? tableStart + spec.sections.size() * 40 : 0;
   std::vector<uint8_t> head(std::max(spec.length, tableEnd), 0);
   if (spec.mz) {
     head[0] = 'M';
     head[1] = 'Z';
   }
   PutU32(&head, 0x3C, spec.ntOffset);
-  if (spec.ntOffset + 8 <= head.size()) {
+  if (spec.ntOffset + 22 <= head.size()) {
     if (spec.peSignature) PutU32(&head, spec.ntOffset, 0x00004550);
     PutU16(&head, spec.ntOffset + 6,
            spec.declaredSections == 0xFFFF ? spec.sections.size() : spec.declaredSections);
+    PutU16(&head, spec.ntOffset + 20, spec.optionalHeaderSize);
   }
   for (size_t i = 0; tableEnd != 0 && i < spec.sections.size(); ++i) {
-    size_t at = spec.ntOffset + 248 + i * 40;
+    size_t at = tableStart + i * 40;
     PutU32(&head, at + 16, spec.sections[i].rawSize);
     PutU32(&head, at + 20, spec.sections[i].rawPointer);
   }

@@ -45,6 +45,7 @@ struct PeHeadSpec {
   uint32_t ntOffset = 0x80;          // e_lfanew
   std::vector<PeSection> sections;
   uint16_t declaredSections = 0xFFFF;  // NumberOfSections; 0xFFFF: the number of sections given
+  uint16_t optionalHeaderSize = 224;   // the file header's size field; 240 moves the table (PE32+)
   size_t length = 4096;              // bytes of the head (the table may reach past them)
 };
 std::vector<uint8_t> MakePeHead(const PeHeadSpec& spec);

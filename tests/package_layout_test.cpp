@@ -41,6 +41,11 @@ PeHeadSpec Declaring(PeHeadSpec spec, uint16_t count) {
   return spec;
 }
 
+PeHeadSpec OptionalHeader(PeHeadSpec spec, uint16_t size) {
+  spec.optionalHeaderSize = size;
+  return spec;
+}
+
 const std::vector<PeSection> kUsual = {{0x400, 0x1000}, {0x1400, 0x200}, {0x1600, 0x600}};
 
 class FindImageEndTest : public ::testing::TestWithParam<ImageEndCase> {};
@@ -78,6 +83,17 @@ INSTANTIATE_TEST_SUITE_P(
                      0},
         ImageEndCase{"short_read_no_table", Head({}, 0x80, 0x100), false, 0},
         ImageEndCase{"table_beyond_head", Declaring(Head(kUsual, 3000), 30), false, 0},
+        // A 64-bit image: the table follows a 240-byte optional header. Read at the 32-bit
+        // place, the sections would come out shifted and give another end.
+        ImageEndCase{"pe32plus", OptionalHeader(Head(kUsual), 240), true, 0x1C00},
+        ImageEndCase{"pe32plus_short_read_table_inside",
+                     OptionalHeader(Head(kUsual, 0x80, 0x80 + 264 + 3 * 40), 240), true, 0x1C00},
+        ImageEndCase{"pe32plus_short_read_table_cut",
+                     OptionalHeader(Head(kUsual, 0x80, 0x80 + 264 + 3 * 40 - 1), 240), false, 0},
+        ImageEndCase{"pe32plus_lfanew_3847_table_outside", OptionalHeader(Head({}, 3847), 240),
+                     false, 0},
+        ImageEndCase{"other_optional_size_read_as_32_bit", OptionalHeader(Head(kUsual), 200),
+                     true, 0x1C00},
         ImageEndCase{"tiny_file", Head({}, 0x80, 0x20), false, 0}));
 
 // A real linked program: its sections end where the file ends (the test programs are stripped,

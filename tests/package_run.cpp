@@ -117,17 +117,20 @@ std::wstring ProcessCurrentDirectory(HANDLE process) {
       GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
   BasicInformation basic = {};
   if (query == nullptr || query(process, 0, &basic, sizeof(basic), nullptr) != 0) return L"";
-  // 32-bit layouts: the process parameters at PEB + 0x10, the current directory's path at
-  // parameters + 0x24.
+  // The child has this process's architecture. The process parameters lie at PEB + 0x10
+  // (x64: + 0x20), the current directory's path at parameters + 0x24 (x64: + 0x38).
+  constexpr bool k64 = sizeof(void*) == 8;
+  constexpr size_t kParametersOffset = k64 ? 0x20 : 0x10;
+  constexpr size_t kCurrentDirectoryOffset = k64 ? 0x38 : 0x24;
   void* parameters = nullptr;
   SIZE_T read = 0;
-  if (!ReadProcessMemory(process, static_cast<char*>(basic.pebBase) + 0x10, &parameters,
-                         sizeof(parameters), &read)) {
+  if (!ReadProcessMemory(process, static_cast<char*>(basic.pebBase) + kParametersOffset,
+                         &parameters, sizeof(parameters), &read)) {
     return L"";
   }
   CountedString path = {};
-  if (!ReadProcessMemory(process, static_cast<char*>(parameters) + 0x24, &path, sizeof(path),
-                         &read)) {
+  if (!ReadProcessMemory(process, static_cast<char*>(parameters) + kCurrentDirectoryOffset, &path,
+                         sizeof(path), &read)) {
     return L"";
   }
   std::wstring text(path.length / sizeof(wchar_t), L'\0');

@@ -38,6 +38,6 @@ PackageRun RunPackage(const std::wstring& image, const std::wstring& startDir,
                       const EnvironmentChanges& changes, const BoxObserver& observer = nullptr,
                       DWORD timeoutMs = 60000);
 
-// The current directory of another (32-bit) process, read from its process parameters; empty
-// when it cannot be read.
+// The current directory of another process of this architecture, read from its process
+// parameters; empty when it cannot be read.
 std::wstring ProcessCurrentDirectory(HANDLE process);

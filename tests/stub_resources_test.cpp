@@ -129,6 +129,8 @@ TEST_P(StubResources, StringTable) {
 
 TEST_P(StubResources, ManifestAndIcons) {
   const ImageCase& c = GetParam();
+  // The images under test are of this test program's architecture.
+  const std::string arch = sizeof(void*) == 8 ? "amd64" : "x86";
   int manifests = 0;
   EnumResourceNamesW(image_.module, RT_MANIFEST, CountName, reinterpret_cast<LONG_PTR>(&manifests));
   EXPECT_EQ(manifests, 1);
@@ -137,15 +139,18 @@ TEST_P(StubResources, ManifestAndIcons) {
   const char* data = static_cast<const char*>(LockResource(LoadResource(image_.module, found)));
   std::string manifest(data, SizeofResource(image_.module, found));
   EXPECT_NE(manifest.find(std::string("<assemblyIdentity name=\"") + c.assemblyName +
-                          "\" version=\"1.0.0.0\" processorArchitecture=\"x86\" type=\"win32\"/>"),
+                          "\" version=\"1.0.0.0\" processorArchitecture=\"" + arch +
+                          "\" type=\"win32\"/>"),
             std::string::npos) << manifest;
   EXPECT_NE(manifest.find(std::string("<description>") + c.manifestDescription + "</description>"),
             std::string::npos) << manifest;
+  const std::string commonControls =
+      "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" processorArchitecture=\"" +
+      arch + "\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\"";
   const char* fixedParts[] = {
       "level=\"asInvoker\" uiAccess=\"false\"",
       "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>",
-      "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" processorArchitecture=\"x86\" "
-      "publicKeyToken=\"6595b64144ccf1df\" language=\"*\"",
+      commonControls.c_str(),
       "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
       "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
       "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need, once: Debian packages, the i386 architecture for
-# 32-bit Wine, and the LZMA SDK sources from Debian's 7zip source package. Quiet when all is there.
+# Installs what the build and the tests need, once: Debian packages (both mingw-w64 cross
+# compilers, 32-bit and 64-bit Wine), the i386 architecture for 32-bit Wine, and the LZMA SDK
+# sources from Debian's 7zip source package. Quiet when all is there. 32-bit Wine is installed
+# on every machine, also where it cannot run; the tests find out which Wine runs.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 sdkdir="$root/build/_deps/lzma-sdk"
-packages=(cmake make g++ g++-mingw-w64-i686 mingw-w64-i686-dev wine wine32:i386 xvfb xauth 7zip
-          googletest dpkg-dev xz-utils)
+packages=(cmake make g++ g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64
+          mingw-w64-x86-64-dev wine wine32:i386 wine64 xvfb xauth 7zip googletest dpkg-dev xz-utils)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

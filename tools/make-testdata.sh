@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
-# Makes the test data that Windows-side tests read: runs every tests/data/*.sh with
+# Makes the test data that one architecture's Windows-side tests read: runs every tests/data/*.sh
+# with
+#   ARCH     x86 or x64
 #   OUT      the folder to write into (made empty first)
-#   BIN      the build's bin folder (kvpack, kvsfx.exe, ZUDada.dll)
+#   BIN      the architecture's product folder (kvsfx.exe, ZUDada.dll, runtime/)
+#   HOSTBIN  the host tools' folder (kvpack, kvtexts)
+#   WINOUT   the architecture's test programs and stand-in libraries
 #   KVPACK   the kvpack program
 #   SEVENZ   the 7zz program
 # Each script writes below "$OUT/<its own name>". A script that fails is reported here and its
 # log kept; the tests that read its data then fail on their own, while the others still run.
+#   make-testdata.sh ARCH BIN HOSTBIN WINOUT OUT
 set -u
 src=$(cd "$(dirname "$0")/.." && pwd)
-export BIN=${1:?usage: make-testdata.sh BIN OUT}
-out=${2:?usage: make-testdata.sh BIN OUT}
-export KVPACK="$BIN/kvpack"
+usage='usage: make-testdata.sh ARCH BIN HOSTBIN WINOUT OUT'
+export ARCH=${1:?$usage}
+export BIN=${2:?$usage}
+export HOSTBIN=${3:?$usage}
+export WINOUT=${4:?$usage}
+out=${5:?$usage}
+export KVPACK="$HOSTBIN/kvpack"
 export SEVENZ=$(command -v 7zz || true)
 rm -rf "$out"
 mkdir -p "$out"

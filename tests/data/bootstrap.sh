@@ -5,7 +5,7 @@
 # are put together here from the stub, a package header and archives made by 7zz.
 set -euo pipefail
 stub="$BIN/kvsfx.exe"
-fake="$BIN/../win/out/fake_runtime/ZUDada.dll"
+fake="$WINOUT/fake_runtime/ZUDada.dll"
 work="$OUT/work"
 rm -rf "$work"
 mkdir -p "$work"
@@ -58,8 +58,8 @@ mkdir -p "$work/flat_runtime" "$work/flat_payload"
 cp "$fake" "$work/flat_runtime/ZUDada.dll"
 printf 'flat data\n' >"$work/flat_runtime/data.txt"
 echo "payload file" >"$work/flat_payload/readme.txt"
-"$KVPACK" build --stub "$stub" --payload "$work/flat_payload" --runtime "$work/flat_runtime" \
-  --title "Packed Bootstrap Test" --out "$OUT/packed.exe" >/dev/null
+"$KVPACK" build --arch "$ARCH" --stub "$stub" --payload "$work/flat_payload" \
+  --runtime "$work/flat_runtime" --title "Packed Bootstrap Test" --out "$OUT/packed.exe" >/dev/null
 
 # The stub alone: no package data behind its image.
 cp "$stub" "$OUT/no_data.exe"

@@ -4,22 +4,22 @@
 # pages, so that the base relocations behind them move. When the extractor stub is built, kvsfx_texts.exe is the
 # stub with the same texts.
 set -eu
-subject="$BIN/../win/out/resources_subject.exe"
+subject="$WINOUT/resources_subject.exe"
 cp "$subject" "$OUT/default.exe"
 texts=(--title "Acme Tools — Setup" --label "Acme Wizard" --description "Acme tool installer"
        --company "Acme Ünited" --product "Acme Tools" --copyright "© 2026 Acme & Co"
        --trademarks "Acme™" --web-address "https://acme.example/"
        --assembly-name "Acme.Tools.Setup" --assembly-description "Acme <Tools> & more")
-"$BIN/kvtexts" "$subject" "$OUT/texts.exe" "${texts[@]}"
+"$HOSTBIN/kvtexts" "$subject" "$OUT/texts.exe" "${texts[@]}"
 long=$(printf 'x%.0s' $(seq 300))
-"$BIN/kvtexts" "$subject" "$OUT/longtitle.exe" --title "$long" 2>"$OUT/longtitle.log"
+"$HOSTBIN/kvtexts" "$subject" "$OUT/longtitle.exe" --title "$long" 2>"$OUT/longtitle.log"
 grep -q "warning: --title" "$OUT/longtitle.log"
 big=$(printf 'd%.0s' $(seq 1000))
-"$BIN/kvtexts" "$subject" "$OUT/grown.exe" --description "$big" --copyright "$big" --trademarks "$big"
+"$HOSTBIN/kvtexts" "$subject" "$OUT/grown.exe" --description "$big" --copyright "$big" --trademarks "$big"
 # The steps over other parts' products record a failure in NAME.failed for the test to report,
 # so that it does not stop the test data of everyone else.
 if [ -f "$BIN/kvsfx.exe" ]; then
-  "$BIN/kvtexts" "$BIN/kvsfx.exe" "$OUT/kvsfx_texts.exe" "${texts[@]}" \
+  "$HOSTBIN/kvtexts" "$BIN/kvsfx.exe" "$OUT/kvsfx_texts.exe" "${texts[@]}" \
     2>"$OUT/kvsfx_texts.failed" && rm -f "$OUT/kvsfx_texts.failed"
 fi
 # A package image built by kvpack with the same texts, which kvpack verify must still accept.
@@ -27,7 +27,7 @@ if [ -x "$KVPACK" ] && [ -f "$BIN/kvsfx.exe" ] && [ -d "$BIN/runtime" ]; then
   mkdir -p "$OUT/payload/docs"
   printf 'hello\r\n' >"$OUT/payload/readme.txt"
   printf 'notes\r\n' >"$OUT/payload/docs/notes.txt"
-  if { "$KVPACK" build --payload "$OUT/payload" --out "$OUT/package.exe" "${texts[@]}" &&
+  if { "$KVPACK" build --arch "$ARCH" --payload "$OUT/payload" --out "$OUT/package.exe" "${texts[@]}" &&
        "$KVPACK" verify "$OUT/package.exe"; } >"$OUT/package.failed" 2>&1; then
     rm -f "$OUT/package.failed"
   else

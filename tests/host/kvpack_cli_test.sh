@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # kvpack as its users call it: build, list and verify a package image, then the faults verify
 # must catch and the bad input build must refuse without leaving an output file; then the two
-# archives inside an image, as 7zz reports them, and the runtime files a package author replaces.
-#   kvpack_cli_test.sh KVPACK STUB RUNTIME-FOLDER
+# archives inside an image, as 7zz reports them, and the runtime files a package author replaces;
+# last, a stub or runtime library of the other architecture, which build and verify refuse.
+#   kvpack_cli_test.sh ARCH KVPACK STUB RUNTIME-FOLDER OTHER-STUB
+# STUB is a program of ARCH (x86 or x64), OTHER-STUB one of the other architecture.
 set -u
-kvpack=${1:?usage: kvpack_cli_test.sh KVPACK STUB RUNTIME-FOLDER}
-stub=${2:?usage: kvpack_cli_test.sh KVPACK STUB RUNTIME-FOLDER}
-runtime=${3:?usage: kvpack_cli_test.sh KVPACK STUB RUNTIME-FOLDER}
+usage='usage: kvpack_cli_test.sh ARCH KVPACK STUB RUNTIME-FOLDER OTHER-STUB'
+arch=${1:?$usage}
+kvpack=${2:?$usage}
+stub=${3:?$usage}
+runtime=${4:?$usage}
+other_stub=${5:?$usage}
+kvbuild() { "$kvpack" build --arch "$arch" "$@"; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -42,11 +48,12 @@ cp "$stub" "$work/runtime/ZUDada.dll"
 printf 'x\r\n' >"$work/runtime/kvdlg.dat"
 img="$work/package.exe"
 
-check build 0 "$kvpack" build --payload "$work/payload" --runtime "$work/runtime" --stub "$stub" --out "$img"
+check build 0 kvbuild --payload "$work/payload" --runtime "$work/runtime" --stub "$stub" --out "$img"
 check list 0 "$kvpack" list "$img"
 expect_output list-names 'docs/data.bin'
 expect_output list-time '2011-04-05 06:07:08'
 check verify-intact 0 "$kvpack" verify "$img"
+expect_output verify-says-arch "intact $arch package image"
 # Without package texts the stub goes in unchanged, up to its image end.
 if ! cmp -s -n "$(stat -c %s "$stub")" "$stub" "$img"; then
   echo "FAIL stub-unchanged: the image does not begin with the stub's own bytes"
@@ -79,14 +86,14 @@ for case in "missing-folder:$work/nothing-here" "long-name:$work/longname" "bad-
   name=${case%%:*}
   dir=${case#*:}
   rm -f "$work/bad.exe"
-  check "build-$name" 1 "$kvpack" build --payload "$dir" --runtime "$work/runtime" --stub "$stub" --out "$work/bad.exe"
+  check "build-$name" 1 kvbuild --payload "$dir" --runtime "$work/runtime" --stub "$stub" --out "$work/bad.exe"
   if [ -e "$work/bad.exe" ]; then
     echo "FAIL build-$name: left $work/bad.exe behind"
     failures=$((failures + 1))
   fi
 done
 mkdir -p "$work/emptypath"
-check build-without-7zz 1 env PATH="$work/emptypath" "$kvpack" build --payload "$work/payload" --runtime "$work/runtime" --stub "$stub" --out "$work/bad.exe"
+check build-without-7zz 1 env PATH="$work/emptypath" "$kvpack" build --arch "$arch" --payload "$work/payload" --runtime "$work/runtime" --stub "$stub" --out "$work/bad.exe"
 expect_output build-without-7zz '7zz'
 [ -e "$work/bad.exe" ] && { echo "FAIL build-without-7zz: output left behind"; failures=$((failures + 1)); }
 
@@ -99,7 +106,7 @@ fail() {  # fail NAME MESSAGE
 # $work/runtime.7z, cut at the offsets of the package header behind the stub.
 split() {
   local image=$1 end size
-  end=$(sed -n 's/.*intact: stub \([0-9]*\) bytes.*/\1/p' <<<"$("$kvpack" verify "$image")")
+  end=$(sed -n 's/.*package image: stub \([0-9]*\) bytes.*/\1/p' <<<"$("$kvpack" verify "$image")")
   size=$(od -An -t u8 -j $((end + 2)) -N 8 "$image" | tr -d ' ')
   tail -c +$((end + 19)) "$image" | head -c "$size" >"$work/payload.7z"
   tail -c +$((end + 19 + size)) "$image" >"$work/runtime.7z"
@@ -128,7 +135,7 @@ dictionaries() {
 mkdir -p "$work/realruntime"
 cp "$runtime"/* "$work/realruntime/"
 head -c 1500000 /dev/urandom >"$work/realruntime/large.bin"
-check build-real-runtime 0 "$kvpack" build --payload "$work/payload" --runtime "$work/realruntime" --stub "$stub" --out "$work/real.exe"
+check build-real-runtime 0 kvbuild --payload "$work/payload" --runtime "$work/realruntime" --stub "$stub" --out "$work/real.exe"
 split "$work/real.exe"
 members=$(field "$work/runtime.7z" Path | tr '\n' ' ')
 expected="kvdlg.dat kvfinEnglish.md kvfprop.dat kvheader.png kvlng.dat kvsreadEnglish.md kvwaterm.png kvwelcEnglish.md large.bin ZUDada.dll "
@@ -157,19 +164,19 @@ for i in 1 2 3; do head -c 700000 /dev/urandom >"$work/big/part$i.bin"; done
 for case in "default::1" "capped:--max-block 1:2"; do
   name=${case%%:*}; rest=${case#*:}; option=${rest%%:*}; least=${rest#*:}
   # shellcheck disable=SC2086  # the option is two words
-  check "max-block-$name" 0 "$kvpack" build --payload "$work/big" --runtime "$work/runtime" --stub "$stub" $option --out "$work/big.exe"
+  check "max-block-$name" 0 kvbuild --payload "$work/big" --runtime "$work/runtime" --stub "$stub" $option --out "$work/big.exe"
   split "$work/big.exe"
   count=$(field "$work/payload.7z" Block | sort -u | wc -l)
   if [ "$name" = default ] && [ "$count" -ne 1 ]; then fail "max-block-$name" "$count blocks"; fi
   if [ "$count" -lt "$least" ]; then fail "max-block-$name" "$count blocks, expected at least $least"; fi
 done
 for value in 0 abc; do
-  check "max-block-refused-$value" 2 "$kvpack" build --payload "$work/big" --runtime "$work/runtime" --stub "$stub" --max-block "$value" --out "$work/bad.exe"
+  check "max-block-refused-$value" 2 kvbuild --payload "$work/big" --runtime "$work/runtime" --stub "$stub" --max-block "$value" --out "$work/bad.exe"
 done
 
 # An empty payload makes a package that installs nothing, and says so.
 mkdir -p "$work/empty"
-check build-empty 0 "$kvpack" build --payload "$work/empty" --runtime "$work/runtime" --stub "$stub" --out "$work/empty.exe"
+check build-empty 0 kvbuild --payload "$work/empty" --runtime "$work/runtime" --stub "$stub" --out "$work/empty.exe"
 check list-empty 0 "$kvpack" list "$work/empty.exe"
 expect_output list-empty '^0 files, 0 folders, 0 bytes'
 check verify-empty 0 "$kvpack" verify "$work/empty.exe"
@@ -178,7 +185,7 @@ check verify-empty 0 "$kvpack" verify "$work/empty.exe"
 mkdir -p "$work/huge"
 truncate -s $((1024 * 1024 * 1024 + 1)) "$work/huge/disk.img"
 rm -f "$work/bad.exe"
-check build-over-1gib 1 "$kvpack" build --payload "$work/huge" --runtime "$work/runtime" --stub "$stub" --out "$work/bad.exe"
+check build-over-1gib 1 kvbuild --payload "$work/huge" --runtime "$work/runtime" --stub "$stub" --out "$work/bad.exe"
 expect_output build-over-1gib '1 GiB'
 [ -e "$work/bad.exe" ] && fail build-over-1gib "output left behind"
 rm -f "$work/huge/disk.img"
@@ -206,7 +213,7 @@ bmp "$work/art/header.bmp" 90 58 32
 bmp "$work/art/watermark.bmp" 176 346 32
 printf '\xef\xbb\xbf**Welcome**\r\n\r\nAnother package.\r\n' >"$work/art/welcome.md"
 printf 'Main\\a.txt\r\n\r\n\r\n%%VCOMPMAIN%%\r\n0\r\n' >"$work/art/props.dat"
-check build-replaced 0 "$kvpack" build --payload "$work/payload" --runtime "$runtime" --stub "$stub" \
+check build-replaced 0 kvbuild --payload "$work/payload" --runtime "$runtime" --stub "$stub" \
   --header-image "$work/art/header.bmp" --watermark "$work/art/watermark.bmp" \
   --welcome "$work/art/welcome.md" --file-props "$work/art/props.dat" --out "$work/art.exe"
 split "$work/art.exe"
@@ -235,11 +242,49 @@ for case in "header-24-bit:--header-image:bits24.bmp:32 are needed" \
             "welcome-missing:--welcome:nothing.md:--welcome"; do
   IFS=: read -r name option file message <<<"$case"
   rm -f "$work/bad.exe"
-  check "refuse-$name" 1 "$kvpack" build --payload "$work/payload" --runtime "$runtime" --stub "$stub" "$option" "$work/art/$file" --out "$work/bad.exe"
+  check "refuse-$name" 1 kvbuild --payload "$work/payload" --runtime "$runtime" --stub "$stub" "$option" "$work/art/$file" --out "$work/bad.exe"
   expect_output "refuse-$name" "$option"
   expect_output "refuse-$name" "$message"
   [ -e "$work/bad.exe" ] && fail "refuse-$name" "output left behind"
 done
+
+# The other architecture: a stub or a runtime library of it is refused by build, with no output,
+# and verify refuses an image whose runtime library is not of the stub's architecture.
+case "$arch" in x86) other=x64 ;; *) other=x86 ;; esac
+rm -f "$work/bad.exe"
+check other-arch-stub 1 kvbuild --payload "$work/payload" --runtime "$work/runtime" \
+  --stub "$other_stub" --out "$work/bad.exe"
+expect_output other-arch-stub "is an $other program"
+[ -e "$work/bad.exe" ] && fail other-arch-stub "output left behind"
+mkdir -p "$work/otherruntime"
+cp "$work/runtime"/* "$work/otherruntime/"
+cp "$other_stub" "$work/otherruntime/ZUDada.dll"
+check other-arch-library 1 kvbuild --payload "$work/payload" --runtime "$work/otherruntime" \
+  --stub "$stub" --out "$work/bad.exe"
+expect_output other-arch-library "is an $other library"
+[ -e "$work/bad.exe" ] && fail other-arch-library "output left behind"
+printf 'text\r\n' >"$work/otherruntime/ZUDada.dll"
+check not-a-library 1 kvbuild --payload "$work/payload" --runtime "$work/otherruntime" \
+  --stub "$stub" --out "$work/bad.exe"
+expect_output not-a-library "not a Windows library"
+
+le64() {
+  local value=$1 i
+  for i in 0 1 2 3 4 5 6 7; do
+    printf "\\$(printf '%03o' $(( (value >> (8 * i)) & 255 )))"
+  done
+}
+split "$img"
+cp "$other_stub" "$work/otherruntime/ZUDada.dll"
+rm -f "$work/mixed.7z"
+(cd "$work/otherruntime" && 7zz a -bd "$work/mixed.7z" . >/dev/null)
+end=$(sed -n 's/.*package image: stub \([0-9]*\) bytes.*/\1/p' <<<"$("$kvpack" verify "$img")")
+payload_size=$(stat -c %s "$work/payload.7z")
+total=$((end + 18 + payload_size + $(stat -c %s "$work/mixed.7z")))
+{ head -c "$end" "$img"; printf 'KV'; le64 "$payload_size"; le64 "$total"
+  cat "$work/payload.7z" "$work/mixed.7z"; } >"$work/mixed.exe"
+check verify-other-arch-library 1 "$kvpack" verify "$work/mixed.exe"
+expect_output verify-other-arch-library "is an $other library, but the stub is an $arch program"
 
 echo "$passes passed, $failures failed"
 [ $failures -eq 0 ]

@@ -106,8 +106,9 @@ struct MadeSection {
   uint32_t characteristics;
 };
 
-// A 32-bit image with .text, .rsrc and, as asked, .reloc or .data after the resources.
-std::vector<uint8_t> MakeImage(After after) {
+// A 32-bit (PE32) or 64-bit (PE32+) image with .text, .rsrc and, as asked, .reloc or .data
+// after the resources.
+std::vector<uint8_t> MakeImage(After after, bool pe64 = false) {
   const uint32_t fileAlign = 0x200, sectionAlign = 0x1000;
   std::vector<MadeSection> sections;
   sections.push_back({".text", 0x1000, std::vector<uint8_t>(0x180, 0xC3), 0x60000020});
@@ -128,24 +129,27 @@ std::vector<uint8_t> MakeImage(After after) {
   WriteLe32(&image, 0x3C, 0x80);
   image[0x80] = 'P';
   image[0x81] = 'E';
-  WriteLe16(&image, 0x84, 0x14C);
+  // PE32+ widens the image base and the stack and heap sizes, which moves the directories.
+  const uint16_t optionalSize = pe64 ? 240 : 224;
+  const size_t directories = pe64 ? 112 : 96;
+  WriteLe16(&image, 0x84, pe64 ? 0x8664 : 0x14C);
   WriteLe16(&image, 0x86, static_cast<uint16_t>(sections.size()));
-  WriteLe16(&image, 0x94, 224);
-  WriteLe16(&image, 0x96, 0x102);
+  WriteLe16(&image, 0x94, optionalSize);
+  WriteLe16(&image, 0x96, pe64 ? 0x22 : 0x102);
   const size_t opt = 0x98;
-  WriteLe16(&image, opt, 0x10B);
+  WriteLe16(&image, opt, pe64 ? 0x20B : 0x10B);
   WriteLe32(&image, opt + 16, 0x1000);
-  WriteLe32(&image, opt + 28, 0x400000);
+  WriteLe32(&image, opt + (pe64 ? 24 : 28), 0x400000);
   WriteLe32(&image, opt + 32, sectionAlign);
   WriteLe32(&image, opt + 36, fileAlign);
   WriteLe16(&image, opt + 40, 4);
   WriteLe16(&image, opt + 68, 2);
   WriteLe32(&image, opt + 60, 0x400);
-  WriteLe32(&image, opt + 92, 16);
+  WriteLe32(&image, opt + directories - 4, 16);
   uint32_t initialized = 0, imageSize = 0;
   for (size_t i = 0; i < sections.size(); ++i) {
     MadeSection& s = sections[i];
-    size_t header = opt + 224 + 40 * i;
+    size_t header = opt + optionalSize + 40 * i;
     uint32_t rawSize = static_cast<uint32_t>((s.raw.size() + fileAlign - 1) / fileAlign * fileAlign);
     memcpy(image.data() + header, s.name, strlen(s.name));
     WriteLe32(&image, header + 8, static_cast<uint32_t>(s.raw.size()));
@@ -158,12 +162,12 @@ std::vector<uint8_t> MakeImage(After after) {
     s.raw.resize(rawSize, 0);
     image.insert(image.end(), s.raw.begin(), s.raw.end());
     if (strcmp(s.name, ".rsrc") == 0) {
-      WriteLe32(&image, opt + 96 + 8 * kDirResource, s.rva);
-      WriteLe32(&image, opt + 96 + 8 * kDirResource + 4, static_cast<uint32_t>(rsrc.size()));
+      WriteLe32(&image, opt + directories + 8 * kDirResource, s.rva);
+      WriteLe32(&image, opt + directories + 8 * kDirResource + 4, static_cast<uint32_t>(rsrc.size()));
     }
     if (strcmp(s.name, ".reloc") == 0) {
-      WriteLe32(&image, opt + 96 + 8 * kDirBaseReloc, s.rva);
-      WriteLe32(&image, opt + 96 + 8 * kDirBaseReloc + 4, 12);
+      WriteLe32(&image, opt + directories + 8 * kDirBaseReloc, s.rva);
+      WriteLe32(&image, opt + directories + 8 * kDirBaseReloc + 4, 12);
     }
   }
   WriteLe32(&image, opt + 8, initialized);
@@ -328,6 +332,7 @@ struct RewriteCase {
   const char* what;
   After after;
   bool expectNewSection;
+  bool pe64;
 };
 
 void PrintTo(const RewriteCase& c, std::ostream* os) { *os << c.what; }
@@ -336,7 +341,7 @@ class StubRewrite : public ::testing::TestWithParam<RewriteCase> {};
 
 TEST_P(StubRewrite, TextsReadBackAndLayoutHolds) {
   const RewriteCase& c = GetParam();
-  std::vector<uint8_t> image = MakeImage(c.after);
+  std::vector<uint8_t> image = MakeImage(c.after, c.pe64);
   PeLayout before;
   std::string error;
   ASSERT_TRUE(ParsePeImage(image, &before, &error)) << error;
@@ -430,9 +435,13 @@ TEST_P(StubRewrite, TextsReadBackAndLayoutHolds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, StubRewrite,
-                         ::testing::Values(RewriteCase{"ResourcesLast", After::kNothing, false},
-                                           RewriteCase{"RelocationsAfter", After::kRelocations, false},
-                                           RewriteCase{"DataAfter", After::kData, true}),
+                         ::testing::Values(
+                             RewriteCase{"ResourcesLast", After::kNothing, false, false},
+                             RewriteCase{"RelocationsAfter", After::kRelocations, false, false},
+                             RewriteCase{"DataAfter", After::kData, true, false},
+                             RewriteCase{"ResourcesLast64", After::kNothing, false, true},
+                             RewriteCase{"RelocationsAfter64", After::kRelocations, false, true},
+                             RewriteCase{"DataAfter64", After::kData, true, true}),
                          [](const ::testing::TestParamInfo<RewriteCase>& info) {
                            return std::string(info.param.what);
                          });
@@ -531,9 +540,11 @@ std::vector<uint8_t> ReadWholeFile(const char* path) {
 // The linker puts the base relocations behind the resources. Grown by some pages, the resources
 // push them back; the sections before stay byte for byte, the relocation table moves whole and
 // still refers only to pages below the resources, which did not move.
-TEST(RealSubject, RelocationsMoveBehindGrownResources) {
-  std::vector<uint8_t> image = ReadWholeFile(KV_RESOURCE_SUBJECT);
-  ASSERT_FALSE(image.empty()) << "missing " << KV_RESOURCE_SUBJECT << " (built by the Windows half)";
+class RealSubject : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RealSubject, RelocationsMoveBehindGrownResources) {
+  std::vector<uint8_t> image = ReadWholeFile(GetParam());
+  ASSERT_FALSE(image.empty()) << "missing " << GetParam() << " (built by the Windows half)";
   PeLayout before, after;
   std::string error;
   ASSERT_TRUE(ParsePeImage(image, &before, &error)) << error;
@@ -578,5 +589,12 @@ TEST(RealSubject, RelocationsMoveBehindGrownResources) {
   EXPECT_EQ(ImageEnd(image), image.size());
   EXPECT_GE(ReadLe32(image, after.optionalOffset + 56), newRelocRva + newRelocSize);
 }
+
+// The same program linked by both Windows builds: PE32 and PE32+.
+INSTANTIATE_TEST_SUITE_P(Architectures, RealSubject,
+                         ::testing::Values(KV_RESOURCE_SUBJECT, KV_RESOURCE_SUBJECT_X64),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.index == 0 ? "x86" : "x64");
+                         });
 
 }  // namespace

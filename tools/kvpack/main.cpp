@@ -11,6 +11,7 @@
 #include "interrupt.h"
 #include "package_build.h"
 #include "package_check.h"
+#include "pe_image.h"
 #include "runtime_files.h"
 
 namespace {
@@ -27,8 +28,10 @@ void PrintUsage(FILE* out) {
           "build options:\n"
           "  --payload DIR        folder whose contents the package installs (required)\n"
           "  --out FILE           package image to write (required)\n"
-          "  --runtime DIR        runtime folder (default: runtime beside kvpack)\n"
-          "  --stub FILE          extractor stub (default: kvsfx.exe beside kvpack)\n"
+          "  --arch x86|x64       the package's architecture (default x86: a 32-bit program;\n"
+          "                       x64 runs only on 64-bit Windows, also where 32-bit cannot)\n"
+          "  --runtime DIR        runtime folder (default: runtime beside kvpack; x64/runtime)\n"
+          "  --stub FILE          extractor stub (default: kvsfx.exe beside kvpack; x64/kvsfx.exe)\n"
           "  --max-block MIB      cap of a solid block of the payload, 1 to %u MiB (default %u)\n"
           "  --welcome FILE       welcome page document (kvwelcEnglish.md)\n"
           "  --readme FILE        readme page document (kvsreadEnglish.md)\n"
@@ -62,9 +65,6 @@ bool ParseMiB(const std::string& text, uint32_t* value) {
 
 int RunBuild(int argc, char** argv) {
   BuildOptions options;
-  std::string programDir = ProgramDir();
-  options.stubPath = JoinPath(programDir, "kvsfx.exe");
-  options.runtimeDir = JoinPath(programDir, "runtime");
   struct PathOption {
     const char* name;
     std::string* target;
@@ -94,6 +94,16 @@ int RunBuild(int argc, char** argv) {
       }
     }
     if (known) continue;
+    if (name == "--arch") {
+      if (value == "x86") {
+        options.machine = kMachineX86;
+      } else if (value == "x64") {
+        options.machine = kMachineX64;
+      } else {
+        return UsageError("--arch takes x86 or x64");
+      }
+      continue;
+    }
     if (name == "--max-block") {
       if (!ParseMiB(value, &options.blockMiB)) return UsageError("--max-block takes a number of MiB");
       continue;
@@ -106,6 +116,11 @@ int RunBuild(int argc, char** argv) {
     if (!error.empty()) return UsageError(error);
     return UsageError("unknown option " + name);
   }
+  // The products of each architecture lie beside kvpack: x86 there, x64 in x64/.
+  std::string productDir = ProgramDir();
+  if (options.machine == kMachineX64) productDir = JoinPath(productDir, "x64");
+  if (options.stubPath.empty()) options.stubPath = JoinPath(productDir, "kvsfx.exe");
+  if (options.runtimeDir.empty()) options.runtimeDir = JoinPath(productDir, "runtime");
   if (options.payloadDir.empty()) return UsageError("build needs --payload DIR");
   if (options.outPath.empty()) return UsageError("build needs --out FILE");
   std::vector<std::string> notes;
@@ -148,9 +163,9 @@ int RunList(const std::string& path) {
              static_cast<unsigned long long>(entry.size), entry.name.c_str());
     }
   }
-  printf("%llu files, %llu folders, %llu bytes (times in UTC)\n",
+  printf("%llu files, %llu folders, %llu bytes (times in UTC); an %s package image\n",
          static_cast<unsigned long long>(files), static_cast<unsigned long long>(folders),
-         static_cast<unsigned long long>(bytes));
+         static_cast<unsigned long long>(bytes), MachineName(layout.machine).c_str());
   return 0;
 }
 
@@ -158,9 +173,10 @@ int RunVerify(const std::string& path) {
   PackageLayout layout;
   std::string reason;
   if (!ReadPackageImage(path, true, &layout, &reason)) return Fail(path + ": " + reason);
-  printf("%s: intact: stub %u bytes, payload archive %llu bytes (%zu entries), runtime archive "
-         "%llu bytes (%zu members), %llu bytes in all\n",
-         path.c_str(), layout.imageEnd, static_cast<unsigned long long>(layout.payloadSize),
+  printf("%s: intact %s package image: stub %u bytes, payload archive %llu bytes (%zu entries), "
+         "runtime archive %llu bytes (%zu members), %llu bytes in all\n",
+         path.c_str(), MachineName(layout.machine).c_str(), layout.imageEnd,
+         static_cast<unsigned long long>(layout.payloadSize),
          layout.payload.size(),
          static_cast<unsigned long long>(layout.actualSize - layout.runtimeOffset),
          layout.runtime.size(), static_cast<unsigned long long>(layout.actualSize));

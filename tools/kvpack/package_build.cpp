@@ -151,8 +151,16 @@ bool PrepareStub(const BuildOptions& options, std::vector<uint8_t>* stub,
   }
   uint32_t imageEnd = 0;
   size_t headLength = std::min(stub->size(), kImageHeadBytes);
-  if (!FindImageEnd(stub->data(), headLength, &imageEnd) || imageEnd == 0) {
+  uint16_t machine = 0;
+  if (!ReadPeMachine(stub->data(), headLength, &machine) ||
+      !FindImageEnd(stub->data(), headLength, &imageEnd) || imageEnd == 0) {
     *error = "the stub " + options.stubPath + " is not a Windows executable with sections";
+    return false;
+  }
+  if (machine != options.machine) {
+    *error = "the stub " + options.stubPath + " is an " + MachineName(machine) +
+             " program, but the package is built for " + MachineName(options.machine) +
+             " (--arch)";
     return false;
   }
   if (imageEnd > stub->size()) {
@@ -255,8 +263,24 @@ bool StageRuntime(const BuildOptions& options, const std::string& staging,
     if (!CopyFileBytes(*r.source, JoinPath(staging, r.member), error)) return false;
     byFolded.emplace(FoldNameCase(r.member), r.member);
   }
-  if (byFolded.find("zudada.dll") == byFolded.end()) {
+  auto library = byFolded.find("zudada.dll");
+  if (library == byFolded.end()) {
     *error = "the runtime folder " + options.runtimeDir + " holds no ZUDada.dll";
+    return false;
+  }
+  // The stub loads the library into its own process: both must be of one architecture.
+  std::vector<uint8_t> libraryBytes;
+  uint16_t machine = 0;
+  std::string libraryPath = JoinPath(options.runtimeDir, library->second);
+  if (!ReadFileBytes(JoinPath(staging, library->second), &libraryBytes, error)) return false;
+  if (!ReadPeMachine(libraryBytes.data(), libraryBytes.size(), &machine)) {
+    *error = "the runtime library " + libraryPath + " is not a Windows library";
+    return false;
+  }
+  if (machine != options.machine) {
+    *error = "the runtime library " + libraryPath + " is an " + MachineName(machine) +
+             " library, but the package is built for " + MachineName(options.machine) +
+             " (--arch)";
     return false;
   }
   members->clear();

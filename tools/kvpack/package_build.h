@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "pe_image.h"
 #include "stub_texts.h"
 
 // The largest payload file kvpack accepts: a file larger than the block cap forms a block of its
@@ -14,6 +15,9 @@ constexpr uint32_t kDefaultBlockMiB = 64;
 constexpr uint32_t kMaxBlockMiB = 1024;
 
 struct BuildOptions {
+  // The package's architecture (kMachineX86 or kMachineX64): the stub and the runtime library
+  // must both be built for it.
+  uint16_t machine = kMachineX86;
   std::string payloadDir;
   std::string runtimeDir;
   std::string outPath;

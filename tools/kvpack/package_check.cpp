@@ -8,6 +8,7 @@
 #include "archive/lzma_sdk.h"
 #include "bootstrap/package_layout.h"
 #include "payload_names.h"
+#include "pe_image.h"
 #include "pe_resources.h"
 
 namespace {
@@ -53,11 +54,10 @@ struct ArchiveView {
     return SzArEx_Open(&db, &look.vt, &kHeap, &kHeap);
   }
 
-  SRes Extract(uint32_t index) {
-    size_t offset = 0;
-    size_t size = 0;
+  // On SZ_OK the entry's bytes are *size bytes at blockBuffer + *offset.
+  SRes Extract(uint32_t index, size_t* offset, size_t* size) {
     return SzArEx_Extract(&db, &look.vt, index, &blockIndex, &blockBuffer, &blockBufferSize,
-                          &offset, &size, &kHeap, &kHeap);
+                          offset, size, &kHeap, &kHeap);
   }
 };
 
@@ -85,11 +85,12 @@ std::string EntryName(const CSzArEx* db, size_t i, size_t* units) {
   return Utf16ToUtf8(text);
 }
 
-// Reads the archive's entries and block sizes; with checkData decodes every entry. what names
-// the archive in messages ("payload archive").
+// Reads the archive's entries and block sizes; with checkData decodes every entry, and when
+// libraryMachine is given, reads the machine of the member ZUDada.dll into it (0 when it is no
+// PE file). what names the archive in messages ("payload archive").
 bool ReadEntries(ArchiveView* view, const char* what, bool checkData,
                  std::vector<ArchiveEntry>* entries, std::vector<uint64_t>* blockSizes,
-                 std::string* reason) {
+                 uint16_t* libraryMachine, std::string* reason) {
   const CSzArEx* db = &view->db;
   entries->clear();
   blockSizes->clear();
@@ -120,10 +121,16 @@ bool ReadEntries(ArchiveView* view, const char* what, bool checkData,
       return false;
     }
     if (checkData && !entry.isDir) {
-      SRes res = view->Extract(i);
+      size_t offset = 0;
+      size_t size = 0;
+      SRes res = view->Extract(i, &offset, &size);
       if (res != SZ_OK) {
         *reason = std::string(what) + ": entry \"" + entry.name + "\": " + ArchiveResultText(res);
         return false;
+      }
+      if (libraryMachine != nullptr && FoldNameCase(entry.name) == "zudada.dll" &&
+          !ReadPeMachine(view->blockBuffer + offset, size, libraryMachine)) {
+        *libraryMachine = 0;
       }
     }
     entries->push_back(entry);
@@ -205,7 +212,8 @@ bool ReadPackageImage(const std::string& path, bool checkData, PackageLayout* la
 
   uint8_t head[kImageHeadBytes];
   size_t headLength = length < sizeof head ? static_cast<size_t>(length) : sizeof head;
-  if (!ReadExact(file, 0, head, headLength) || !FindImageEnd(head, headLength, &layout->imageEnd)) {
+  if (!ReadExact(file, 0, head, headLength) || !FindImageEnd(head, headLength, &layout->imageEnd) ||
+      !ReadPeMachine(head, headLength, &layout->machine)) {
     *reason = "no Windows executable image at the start of the file";
     return false;
   }
@@ -254,7 +262,7 @@ bool ReadPackageImage(const std::string& path, bool checkData, PackageLayout* la
       return false;
     }
     if (!ReadEntries(&payload, "payload archive", checkData, &layout->payload,
-                     &layout->payloadBlockSizes, reason)) {
+                     &layout->payloadBlockSizes, nullptr, reason)) {
       return false;
     }
   }
@@ -274,7 +282,7 @@ bool ReadPackageImage(const std::string& path, bool checkData, PackageLayout* la
     return false;
   }
   if (!ReadEntries(&runtime, "runtime archive", checkData, &layout->runtime,
-                   &layout->runtimeBlockSizes, reason)) {
+                   &layout->runtimeBlockSizes, &layout->libraryMachine, reason)) {
     return false;
   }
   bool hasLibrary = false;
@@ -283,6 +291,14 @@ bool ReadPackageImage(const std::string& path, bool checkData, PackageLayout* la
   }
   if (!hasLibrary) {
     *reason = "the runtime archive holds no ZUDada.dll";
+    return false;
+  }
+  if (checkData && layout->libraryMachine != layout->machine) {
+    *reason = layout->libraryMachine == 0
+                  ? "the runtime archive's ZUDada.dll is not a Windows library"
+                  : "the runtime archive's ZUDada.dll is an " +
+                        MachineName(layout->libraryMachine) + " library, but the stub is an " +
+                        MachineName(layout->machine) + " program";
     return false;
   }
   return true;
@@ -300,5 +316,5 @@ bool ReadArchiveFile(const std::string& path, std::vector<ArchiveEntry>* entries
     return false;
   }
   std::vector<uint64_t> blocks;
-  return ReadEntries(&view, path.c_str(), false, entries, &blocks, reason);
+  return ReadEntries(&view, path.c_str(), false, entries, &blocks, nullptr, reason);
 }

@@ -21,6 +21,8 @@ struct ArchiveEntry {
 };
 
 struct PackageLayout {
+  uint16_t machine = 0;         // the stub's machine (kMachineX86, kMachineX64)
+  uint16_t libraryMachine = 0;  // the runtime library's; read only when the data is checked
   uint32_t imageEnd = 0;
   uint64_t payloadOffset = 0;
   uint64_t payloadSize = 0;
@@ -37,7 +39,8 @@ struct PackageLayout {
 // archives and checks its CRC. Returns true only for an intact image: the stub's PE image, the
 // "KV" header, a declared size equal to the file's, a payload archive inside its declared size,
 // a runtime archive found after it, entry names the extractor accepts, blocks it can hold, and
-// (with checkData) every entry's data. Otherwise *reason holds a one-line reason.
+// (with checkData) every entry's data and a runtime library of the stub's architecture.
+// Otherwise *reason holds a one-line reason.
 bool ReadPackageImage(const std::string& path, bool checkData, PackageLayout* layout,
                       std::string* reason);
 

@@ -1,7 +1,8 @@
-// Reading and editing the headers of a 32-bit PE image, and putting a new resource section in.
+// Reading and editing the headers of a PE32 or PE32+ image, and putting a new resource section in.
 #include "pe_image.h"
 
 #include <algorithm>
+#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -9,18 +10,27 @@ namespace {
 constexpr size_t kHeadLimit = 4096;
 constexpr size_t kSectionHeaderBytes = 40;
 constexpr uint16_t kPe32Magic = 0x10B;
+constexpr uint16_t kPe32PlusMagic = 0x20B;
 constexpr uint32_t kScnInitializedData = 0x00000040;
 constexpr uint32_t kScnMemRead = 0x40000000;
 
-// Offsets inside the PE32 optional header.
+// Offsets inside the optional header, the same in PE32 and PE32+ up to the checksum.
 constexpr size_t kOptSizeOfInitializedData = 8;
 constexpr size_t kOptSectionAlignment = 32;
 constexpr size_t kOptFileAlignment = 36;
 constexpr size_t kOptSizeOfImage = 56;
 constexpr size_t kOptSizeOfHeaders = 60;
 constexpr size_t kOptCheckSum = 64;
-constexpr size_t kOptNumberOfRvaAndSizes = 92;
-constexpr size_t kOptDataDirectories = 96;
+// PE32+ widens four fields before the data directories (the image base and the stack and heap
+// sizes), which moves them by 16 bytes.
+constexpr size_t kOptNumberOfRvaAndSizes32 = 92;
+constexpr size_t kOptDataDirectories32 = 96;
+constexpr size_t kOptNumberOfRvaAndSizes64 = 108;
+constexpr size_t kOptDataDirectories64 = 112;
+
+size_t DataDirectoriesOffset(const PeLayout& layout) {
+  return layout.pe64 ? kOptDataDirectories64 : kOptDataDirectories32;
+}
 
 uint32_t AlignUp(uint32_t value, uint32_t alignment) {
   return alignment == 0 ? value : (value + alignment - 1) / alignment * alignment;
@@ -106,7 +116,7 @@ void WriteSectionHeader(std::vector<uint8_t>* image, const PeSection& s) {
 void SetDataDirectory(std::vector<uint8_t>* image, const PeLayout& layout, uint32_t index,
                       uint32_t rva, uint32_t size) {
   if (index >= layout.numberOfRvaAndSizes) return;
-  size_t at = layout.optionalOffset + kOptDataDirectories + index * 8;
+  size_t at = layout.optionalOffset + DataDirectoriesOffset(layout) + index * 8;
   WriteLe32(image, at, rva);
   WriteLe32(image, at + 4, size);
 }
@@ -148,19 +158,27 @@ bool ParsePeImage(const std::vector<uint8_t>& image, PeLayout* layout, std::stri
     return false;
   }
   layout->ntOffset = lfanew;
+  layout->machine = ReadLe16(image, lfanew + 4);
   uint16_t sectionCount = ReadLe16(image, lfanew + 6);
   layout->sizeOfOptionalHeader = ReadLe16(image, lfanew + 20);
   layout->optionalOffset = lfanew + 24;
   layout->sectionTableOffset = layout->optionalOffset + layout->sizeOfOptionalHeader;
-  if (layout->sizeOfOptionalHeader < kOptDataDirectories ||
-      layout->optionalOffset + layout->sizeOfOptionalHeader > image.size() ||
-      ReadLe16(image, layout->optionalOffset) != kPe32Magic) {
-    *error = "not a 32-bit PE image";
+  if (layout->machine != kMachineX86 && layout->machine != kMachineX64) {
+    *error = "not an x86 or x64 program (machine " + MachineName(layout->machine) + ")";
     return false;
   }
-  // The extractor takes the section table to follow a 224-byte optional header.
-  if (layout->sizeOfOptionalHeader != 224) {
-    *error = "the optional header is not 224 bytes long";
+  layout->pe64 = layout->machine == kMachineX64;
+  const uint16_t magic = layout->pe64 ? kPe32PlusMagic : kPe32Magic;
+  if (layout->optionalOffset + 2 > image.size() || ReadLe16(image, layout->optionalOffset) != magic) {
+    *error = std::string("not a valid ") + (layout->pe64 ? "64-bit (PE32+)" : "32-bit (PE32)") +
+             " image: its optional header does not match its machine";
+    return false;
+  }
+  // The extractor takes the section table to follow the optional header of its own kind.
+  const uint16_t optionalSize = layout->pe64 ? 240 : 224;
+  if (layout->sizeOfOptionalHeader != optionalSize ||
+      layout->optionalOffset + layout->sizeOfOptionalHeader > image.size()) {
+    *error = "the optional header is not " + std::to_string(optionalSize) + " bytes long";
     return false;
   }
   size_t tableEnd = layout->sectionTableOffset + sectionCount * kSectionHeaderBytes;
@@ -171,9 +189,10 @@ bool ParsePeImage(const std::vector<uint8_t>& image, PeLayout* layout, std::stri
   layout->sectionAlignment = ReadLe32(image, layout->optionalOffset + kOptSectionAlignment);
   layout->fileAlignment = ReadLe32(image, layout->optionalOffset + kOptFileAlignment);
   layout->sizeOfHeaders = ReadLe32(image, layout->optionalOffset + kOptSizeOfHeaders);
+  const size_t countOffset = layout->pe64 ? kOptNumberOfRvaAndSizes64 : kOptNumberOfRvaAndSizes32;
   layout->numberOfRvaAndSizes =
-      std::min<uint32_t>(ReadLe32(image, layout->optionalOffset + kOptNumberOfRvaAndSizes),
-                         (layout->sizeOfOptionalHeader - kOptDataDirectories) / 8);
+      std::min<uint32_t>(ReadLe32(image, layout->optionalOffset + countOffset),
+                         (layout->sizeOfOptionalHeader - DataDirectoriesOffset(*layout)) / 8);
   if (layout->fileAlignment == 0 || layout->sectionAlignment < layout->fileAlignment ||
       (layout->fileAlignment & (layout->fileAlignment - 1)) != 0 ||
       (layout->sectionAlignment & (layout->sectionAlignment - 1)) != 0) {
@@ -200,12 +219,30 @@ bool ParsePeImage(const std::vector<uint8_t>& image, PeLayout* layout, std::stri
   return true;
 }
 
+bool ReadPeMachine(const uint8_t* bytes, size_t size, uint16_t* machine) {
+  if (size < 64 || bytes[0] != 'M' || bytes[1] != 'Z') return false;
+  uint32_t lfanew = static_cast<uint32_t>(bytes[0x3C]) | (static_cast<uint32_t>(bytes[0x3D]) << 8) |
+                    (static_cast<uint32_t>(bytes[0x3E]) << 16) |
+                    (static_cast<uint32_t>(bytes[0x3F]) << 24);
+  if (lfanew > size || size - lfanew < 6 || memcmp(bytes + lfanew, "PE\0\0", 4) != 0) return false;
+  *machine = static_cast<uint16_t>(bytes[lfanew + 4] | (bytes[lfanew + 5] << 8));
+  return true;
+}
+
+std::string MachineName(uint16_t machine) {
+  if (machine == kMachineX86) return "x86";
+  if (machine == kMachineX64) return "x64";
+  char text[16];
+  snprintf(text, sizeof text, "0x%04X", machine);
+  return text;
+}
+
 void GetDataDirectory(const std::vector<uint8_t>& image, const PeLayout& layout, uint32_t index,
                       uint32_t* rva, uint32_t* size) {
   *rva = 0;
   *size = 0;
   if (index >= layout.numberOfRvaAndSizes) return;
-  size_t at = layout.optionalOffset + kOptDataDirectories + index * 8;
+  size_t at = layout.optionalOffset + DataDirectoriesOffset(layout) + index * 8;
   *rva = ReadLe32(image, at);
   *size = ReadLe32(image, at + 4);
 }

@@ -1,5 +1,5 @@
-// A 32-bit PE image held in memory: its headers and section table, read and edited in place,
-// and the replacement of its resource section.
+// A PE image held in memory, 32-bit (PE32) or 64-bit (PE32+): its headers and section table,
+// read and edited in place, and the replacement of its resource section.
 #pragma once
 
 #include <stdint.h>
@@ -18,6 +18,8 @@ struct PeSection {
 
 // Offsets and values of the headers of an image; filled by ParsePeImage.
 struct PeLayout {
+  uint16_t machine = 0;       // the file header's machine: kMachineX86 or kMachineX64
+  bool pe64 = false;          // PE32+ optional header
   size_t ntOffset = 0;        // offset of "PE\0\0"
   size_t optionalOffset = 0;  // offset of the optional header
   size_t sectionTableOffset = 0;
@@ -29,6 +31,9 @@ struct PeLayout {
   std::vector<PeSection> sections;  // in table order
 };
 
+constexpr uint16_t kMachineX86 = 0x14C;
+constexpr uint16_t kMachineX64 = 0x8664;
+
 constexpr uint32_t kDirResource = 2;
 constexpr uint32_t kDirBaseReloc = 5;
 constexpr uint32_t kDirSecurity = 4;
@@ -38,10 +43,17 @@ uint32_t ReadLe32(const std::vector<uint8_t>& bytes, size_t offset);
 void WriteLe16(std::vector<uint8_t>* bytes, size_t offset, uint16_t value);
 void WriteLe32(std::vector<uint8_t>* bytes, size_t offset, uint32_t value);
 
-// Reads the headers of a 32-bit (PE32) image. The headers and the whole section table must lie
-// within the first 4096 bytes, as the extractor reads them; every section's raw data must lie
-// inside the bytes given. Returns false with a message otherwise.
+// Reads the headers of an x86 image (PE32, 224-byte optional header) or an x64 one (PE32+,
+// 240-byte optional header). The headers and the whole section table must lie within the first
+// 4096 bytes, as the extractor reads them; every section's raw data must lie inside the bytes
+// given. Returns false with a message otherwise.
 bool ParsePeImage(const std::vector<uint8_t>& image, PeLayout* layout, std::string* error);
+
+// The machine of any PE file (program or library) from its first bytes; false when the bytes
+// are not a PE file.
+bool ReadPeMachine(const uint8_t* bytes, size_t size, uint16_t* machine);
+// "x86", "x64", or the machine number in hexadecimal for any other.
+std::string MachineName(uint16_t machine);
 
 // Data directory entry i (RVA and size); zeros when the image has fewer entries.
 void GetDataDirectory(const std::vector<uint8_t>& image, const PeLayout& layout, uint32_t index,
