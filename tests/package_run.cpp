@@ -13,8 +13,9 @@ struct NoCaseLess {
   }
 };
 
-// The parent's environment with the changes applied, as a block for CreateProcessW.
-std::wstring BuildEnvironment(const EnvironmentChanges& changes) {
+}  // namespace
+
+std::wstring EnvironmentBlock(const EnvironmentChanges& changes) {
   std::map<std::wstring, std::wstring, NoCaseLess> variables;
   wchar_t* block = GetEnvironmentStringsW();
   for (const wchar_t* p = block; *p != L'\0'; p += wcslen(p) + 1) {
@@ -39,6 +40,8 @@ std::wstring BuildEnvironment(const EnvironmentChanges& changes) {
   result += L'\0';
   return result;
 }
+
+namespace {
 
 // Answers one box of the child, recording it and showing it to the observer first.
 bool AnswerBox(const PROCESS_INFORMATION& process, const BoxObserver& observer,
@@ -70,7 +73,7 @@ PackageRun RunPackage(const std::wstring& image, const std::wstring& startDir,
                       const EnvironmentChanges& changes, const BoxObserver& observer,
                       DWORD timeoutMs) {
   PackageRun run;
-  std::wstring environment = BuildEnvironment(changes);
+  std::wstring environment = EnvironmentBlock(changes);
   std::wstring commandLine = L"\"" + image + L"\"";
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);

@@ -25,6 +25,9 @@ struct PackageRun {
 // Environment variables to set (or, with an empty value, to remove) for the child.
 typedef std::vector<std::pair<std::wstring, std::wstring>> EnvironmentChanges;
 
+// The test's own environment with the changes applied, as a block for CreateProcessW.
+std::wstring EnvironmentBlock(const EnvironmentChanges& changes);
+
 // Called with each box before it is answered, while the process waits on it.
 typedef std::function<void(HANDLE process, const SeenBox& box)> BoxObserver;
 

@@ -4,6 +4,7 @@
 // dialog under build/win/screenshots for a person to look at.
 #include "kv_test_paths.h"
 #include "runtime_loader.h"
+#include "screenshot.h"
 
 #include <windows.h>
 #include <richedit.h>
@@ -39,40 +40,6 @@ struct Observed {
   HWND window = nullptr;
 };
 Observed observed;
-
-void SaveScreenshot(HWND window, const std::wstring& path) {
-  RECT rect;
-  GetWindowRect(window, &rect);
-  int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  HDC windowDc = GetWindowDC(window);
-  HDC memoryDc = CreateCompatibleDC(windowDc);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memoryDc, bitmap);
-  BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY);
-  GdiFlush();
-  BITMAPFILEHEADER header = {};
-  header.bfType = 0x4D42;
-  header.bfOffBits = sizeof header + sizeof info.bmiHeader;
-  header.bfSize = header.bfOffBits + width * height * 4;
-  FILE* file = _wfopen(path.c_str(), L"wb");
-  if (file) {
-    fwrite(&header, sizeof header, 1, file);
-    fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, file);
-    fwrite(bits, 4, static_cast<size_t>(width) * height, file);
-    fclose(file);
-  }
-  SelectObject(memoryDc, old);
-  DeleteObject(bitmap);
-  DeleteDC(memoryDc);
-  ReleaseDC(window, windowDc);
-}
 
 void CheckControls(HWND dialog) {
   for (const ControlCase& c : observed.dialog->controls) {
@@ -162,7 +129,7 @@ void CALLBACK ClickLater(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   CheckImages(dialog);
   std::wstring folder = std::wstring(kTestTmpDir) + L"\\..\\screenshots";
   CreateDirectoryW(folder.c_str(), nullptr);
-  SaveScreenshot(dialog, folder + L"\\" + observed.dialog->name + L".bmp");
+  SaveScreenshot(dialog, folder + L"\\" + observed.dialog->name + L".png");
   HWND button = TheRuntime().getItem(dialog, observed.dialog->clickId);
   if (button) {
     SendMessageW(button, BM_CLICK, 0, 0);
