@@ -52,9 +52,10 @@ int StepResult(LPARAM controlId) {
   }
 }
 
-void WarnNoFolder(HWND page) {
+// Tells the user why the destination page stays, with the language text of key.
+void WarnAboutFolder(HWND page, const wchar_t* key) {
   wchar_t text[kFieldUnits];
-  EvalVarBuf(L"#FolderWarning", text, kFieldBytes);
+  EvalVarBuf(key, text, kFieldBytes);
   MessageBoxW(page, text, nullptr, MB_ICONERROR);
 }
 
@@ -62,18 +63,22 @@ void WarnNoFolder(HWND page) {
 // relative to the current directory, which during the wizard is the runtime folder, deleted at
 // exit with everything in it: it is made full against the start directory instead.
 int AcceptDestination(HWND page) {
+  HWND edit = Control(page, kFolderEdit);
   wchar_t typed[kFieldUnits];
   typed[0] = L'\0';
-  GetWindowTextW(Control(page, kFolderEdit), typed, static_cast<int>(std::size(typed)));
+  GetWindowTextW(edit, typed, static_cast<int>(std::size(typed)));
   if (typed[0] == L'\0') {
-    WarnNoFolder(page);
+    WarnAboutFolder(page, L"#FolderWarning");
     return 0;
   }
   wchar_t startDir[kPathBufferUnits];
   EvalVarBuf(L"%CUR%", startDir, kPathBufferBytes);
   wchar_t folder[kPathBufferUnits];
-  if (!MakeFullPath(typed, startDir, folder, std::size(folder))) {
-    WarnNoFolder(page);
+  // A text longer than the field's buffer is refused rather than cut to another folder; no
+  // folder of that length can be made anyway.
+  if (GetWindowTextLengthW(edit) >= static_cast<int>(std::size(typed)) ||
+      !MakeFullPath(typed, startDir, folder, std::size(folder))) {
+    WarnAboutFolder(page, L"#errordestfolder");
     return 0;
   }
   SetVar(L"DLGSELPATH", folder);

@@ -9,8 +9,9 @@ int WINAPI WelcomePageProc(int event, HWND page, LPARAM arg);
 // dlgwizreadme: as the welcome page; the document view takes the focus.
 int WINAPI ReadmePageProc(int event, HWND page, LPARAM arg);
 // dlgwizseldir: Next and Return store the folder (made full against the start directory CUR when
-// it is not a full path) as DLGSELPATH and give 1; an empty field warns and keeps the page. Browse
-// opens the folder picker; KVDISABDIR "1" disables the field and Browse.
+// it is not a full path) as DLGSELPATH and give 1; an empty field, a text over 519 characters or
+// one that cannot be made full warns and keeps the page. Browse opens the folder picker;
+// KVDISABDIR "1" disables the field and Browse.
 int WINAPI DestFolderPageProc(int event, HWND page, LPARAM arg);
 // The progress box, on the runtime library's progress thread: records the box, bar and label in
 // sfx, disables Back and Next, and sets the cancel flag once the user confirms Cancel.
