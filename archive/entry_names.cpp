@@ -17,7 +17,9 @@ bool IsRefusedCharacter(wchar_t c) {
   }
 }
 
-wchar_t LowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+wchar_t LowerAscii(wchar_t c) {
+  return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
 
 // True when the stem (the component up to its first dot, trailing blanks dropped) is a device
 // name; Windows opens the device for "nul" and "nul.txt" alike.

@@ -184,7 +184,8 @@ int ExtractArchiveFiles() {
   CrcGenerateTable();
   ExtractionWork work;
   SetUpArchiveReader(&work.reader);
-  work.baseLength = BeginOutputPath(work.outputPath, std::size(work.outputPath), sfx.extractDestDir);
+  work.baseLength =
+      BeginOutputPath(work.outputPath, std::size(work.outputPath), sfx.extractDestDir);
   int res = OpenPayload(&work.reader);
   if (res == SZ_OK) {
     CountProgressTotal(&work.reader.database);

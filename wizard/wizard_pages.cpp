@@ -95,6 +95,8 @@ void BrowseFromPage(HWND page) {
   if (BrowseForFolder(page, title, folder, folder)) SetWindowTextW(edit, folder);
 }
 
+void Tick(HWND box) { SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0); }
+
 void StoreRunTaskState(HWND page, int boxId, const wchar_t* variable) {
   bool ticked = SendMessageW(Control(page, boxId), BM_GETCHECK, 0, 0) == BST_CHECKED;
   SetVar(variable, ticked ? L"1" : L"0");
@@ -166,8 +168,8 @@ int WINAPI FinalPageProc(int event, HWND page, LPARAM arg) {
   if (event == kPageCreated) {
     if (!FlagIsOn(L"%KVRUNTASK1V%")) ShowWindow(Control(page, kRunTask1Box), SW_HIDE);
     if (!FlagIsOn(L"%KVRUNTASK2V%")) ShowWindow(Control(page, kRunTask2Box), SW_HIDE);
-    if (FlagIsOn(L"%KVRUNTASK1S%")) SendMessageW(Control(page, kRunTask1Box), BM_SETCHECK, BST_CHECKED, 0);
-    if (FlagIsOn(L"%KVRUNTASK2S%")) SendMessageW(Control(page, kRunTask2Box), BM_SETCHECK, BST_CHECKED, 0);
+    if (FlagIsOn(L"%KVRUNTASK1S%")) Tick(Control(page, kRunTask1Box));
+    if (FlagIsOn(L"%KVRUNTASK2S%")) Tick(Control(page, kRunTask2Box));
     DisableBackOnFirstPage(page);
     ShowWindow(Control(page, kCancelButton), SW_HIDE);
     return 0;
@@ -187,11 +189,12 @@ bool ConfirmCancel(HWND owner) {
   if (sfx.progressBox == nullptr) return true;
   wchar_t text[kFieldUnits];
   EvalVarBuf(L"#askcancelext", text, kFieldBytes);
-  return MessageBoxW(owner, text, sfx.packageTitle, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) ==
-         IDYES;
+  UINT style = MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2;  // No is the default answer
+  return MessageBoxW(owner, text, sfx.packageTitle, style) == IDYES;
 }
 
-int BrowseForFolder(HWND owner, const wchar_t* title, const wchar_t* initialPath, wchar_t* outPath) {
+int BrowseForFolder(HWND owner, const wchar_t* title, const wchar_t* initialPath,
+                    wchar_t* outPath) {
   wchar_t displayName[kFieldUnits];
   BROWSEINFOW info = {};
   info.hwndOwner = owner;
