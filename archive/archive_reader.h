@@ -2,7 +2,16 @@
 #pragma once
 
 #include "archive/lzma_sdk.h"
+#include <windows.h>
 #include <stddef.h>
+
+// The stored attribute bits that SetFileAttributesW accepts. Archives made on other systems
+// carry more in the same value (a Unix mode in the high half, flagged by 0x8000), which the call
+// would refuse as a whole; callers mask the stored value with this.
+constexpr DWORD kSettableFileAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
+    FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 struct ArchiveReader {
   ISzAlloc mainAlloc;   // look buffer, database tables, block cache

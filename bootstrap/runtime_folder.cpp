@@ -15,13 +15,6 @@ namespace {
 // Entry names may be 258 units; the length the SDK reports counts the terminator.
 constexpr size_t kMaxEntryNameUnits = 259;
 
-// The attributes SetFileAttributesW can set. Archives made on other systems store more in the
-// same value (a Unix mode in the high half, flagged by 0x8000), which the call would refuse.
-constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                      FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                      FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
-                                      FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
 bool SystemExists(void*, const wchar_t* path) { return PathExists(path); }
 
 DWORD SystemCreate(void*, const wchar_t* path) {
@@ -62,7 +55,7 @@ int WriteRuntimeFile(const ArchiveReader* reader, UInt32 index, const Byte* data
   bool closed = File_Close(&file) == 0;
   if (!complete || !closed) return kStartupWriteFailed;
   if (SzBitWithVals_Check(&db->Attribs, index)) {
-    SetFileAttributesW(path, db->Attribs.Vals[index] & kSettableAttributes);
+    SetFileAttributesW(path, db->Attribs.Vals[index] & kSettableFileAttributes);
   }
   return 0;
 }

@@ -13,6 +13,14 @@
 // After events 1 and 3 a non-zero result closes the dialog with that value; 0 keeps it open.
 typedef int(WINAPI* KVPageProc)(int event, HWND dialog, LPARAM parameter);
 
+// Page events.
+enum : int {
+  kPageCreated = 0,    // parameter 0
+  kPageCommand = 1,    // parameter: the control's id
+  kPageClosing = 2,    // parameter: the result
+  kPageReturnKey = 3,  // parameter 0
+};
+
 // Page results of ShowDialogBox.
 enum : int {
   kPageNext = 1,

@@ -216,8 +216,8 @@ TEST_F(PackageStartTest, RuntimeFolderHoldsTheArchiveWithStoredTimesAndAttribute
   uint64_t welcomeTime = 0, lockedTime = 0;
   DWORD lockedAttributes = INVALID_FILE_ATTRIBUTES, dllAttributes = INVALID_FILE_ATTRIBUTES;
   std::wstring directoryWhileRunning;
-  // While the wizard's box is up the runtime folder is complete.
-  PackageRun run = Run(DataFile(L"good.exe"), L"", [&](HANDLE process, const SeenBox&) {
+  // While the wizard shows its first page (a box of the stand-in) the runtime folder is complete.
+  PackageRun run = Run(DataFile(L"good.exe"), L"box", [&](HANDLE process, const SeenBox&) {
     std::vector<std::wstring> folders = RuntimeFolders();
     if (folders.size() != 1 || !folder.empty()) return;
     folder = TempDir() + folders[0];

@@ -125,6 +125,12 @@ TEST(LanguageFile, HeaderAndStrictlyDescendingKeys) {
     EXPECT_NE(nullptr, FindLangText(lang, key)) << key;
   }
   EXPECT_EQ(L"Cannot write data to file: ", *FindLangText(lang, L"errorwritefile"));
+  // The extractor appends a path or an entry name right after these texts.
+  for (const wchar_t* key : {L"errorcreatefile", L"errorwritefile", L"invalidfilename"}) {
+    const std::wstring* text = FindLangText(lang, key);
+    ASSERT_NE(nullptr, text) << key;
+    EXPECT_EQ(L": ", text->substr(text->size() < 2 ? 0 : text->size() - 2)) << key;
+  }
 }
 
 TEST(DialogFile, ParsesBackIntoTheSameBytes) {

@@ -6,6 +6,8 @@
 //   pin    InitSFX pins the library, so that it stays until the process ends and logs the
 //          current directory then
 //   chdir  the first call after InitSFX makes the folder of the log file current
+//   box    ShowDialogBox first shows a message box captioned "Stand-in page" with the dialog's
+//          name, so that a test can look at the process while the wizard shows a page
 // ShowDialogBox calls the page callback directly (event 0) and returns its result, so that an
 // exception raised by a callback passes through this library's frames.
 #include "runtime/zudada.h"
@@ -142,6 +144,7 @@ int WINAPI EvalVarBuf(const wchar_t* text, wchar_t* buffer, int bufferBytes) {
 int WINAPI ShowDialogBox(const wchar_t* dialogName, KVPageProc callback) {
   Log(L"ShowDialogBox", dialogName);
   AfterInitBehaviour();
+  if (ModeHas(L"box")) MessageBoxW(nullptr, dialogName, L"Stand-in page", MB_OK);
   return callback ? callback(0, nullptr, 0) : kPageNotShown;
 }
 

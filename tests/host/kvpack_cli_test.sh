@@ -158,6 +158,27 @@ while IFS='|' read -r member method; do
 done <"$work/methods"
 7zz t "$work/runtime.7z" >/dev/null 2>&1 || fail runtime-test "7zz t fails on the runtime archive"
 
+# The payload keeps its attributes, so that a file without write permission is extracted
+# read-only; the runtime members carry none.
+mkdir -p "$work/attrs/docs"
+printf 'locked\r\n' >"$work/attrs/docs/locked.txt"
+printf 'open\r\n' >"$work/attrs/open.txt"
+chmod 444 "$work/attrs/docs/locked.txt"
+check build-attributes 0 kvbuild --payload "$work/attrs" --runtime "$work/runtime" --stub "$stub" --out "$work/attrs.exe"
+split "$work/attrs.exe"
+paste -d '|' <(field "$work/payload.7z" Path) <(field "$work/payload.7z" Attributes) >"$work/attributes"
+while IFS='|' read -r entry attributes; do
+  letters=${attributes%% *}  # the Windows bits, before the Unix mode
+  case "$entry" in
+    docs/locked.txt) [[ "$letters" == *R* ]] || fail attributes-read-only "$entry is stored as \"$attributes\"" ;;
+    open.txt) [[ "$letters" != *R* ]] || fail attributes-writable "$entry is stored as \"$attributes\"" ;;
+    docs) [[ "$letters" == *D* ]] || fail attributes-folder "$entry is stored as \"$attributes\"" ;;
+    *) fail attributes-entries "unexpected entry $entry" ;;
+  esac
+done <"$work/attributes"
+[ "$(wc -l <"$work/attributes")" -eq 3 ] || fail attributes-entries "$(wc -l <"$work/attributes") entries with attributes, not 3"
+[ -z "$(field "$work/runtime.7z" Attributes)" ] || fail attributes-runtime "the runtime archive stores attributes"
+
 # Solid blocks of the payload: one block by default, several under a 1 MiB cap.
 mkdir -p "$work/big"
 for i in 1 2 3; do head -c 700000 /dev/urandom >"$work/big/part$i.bin"; done

@@ -135,11 +135,9 @@ bool WriteEmptyArchive(const std::string& path, std::string* error) {
 }
 
 // Switches common to both archives: 7z format, no progress display, no questions, names taken
-// literally (no wildcards), UTF-8 list files and console, and no attributes. Attributes made on
-// Linux carry the owner's mode in their high bits, which Windows does not accept, and a
-// read-only bit would keep a later run from replacing the file.
+// literally (no wildcards), UTF-8 list files and console.
 static void AddCommonSwitches(std::vector<std::string>* argv) {
-  for (const char* s : {"-t7z", "-bd", "-y", "-spd", "-scsUTF-8", "-sccUTF-8", "-mtr=off"}) {
+  for (const char* s : {"-t7z", "-bd", "-y", "-spd", "-scsUTF-8", "-sccUTF-8"}) {
     argv->push_back(s);
   }
 }
@@ -149,6 +147,8 @@ bool MakePayloadArchive(const SevenZipTool& tool, const std::string& root,
                         const std::string& archivePath, std::string* error) {
   std::vector<std::string> argv = {tool.program, "a"};
   AddCommonSwitches(&argv);
+  // The payload keeps its attributes: 7zz stores the Windows bits (read-only for a file without
+  // write permission, archive) and the Unix mode in the high half, which the extractor masks off.
   argv.push_back("-r-");  // the list names every entry; nothing is added twice
   argv.push_back("-mx=9");
   argv.push_back("-mqs=on");
@@ -186,6 +186,8 @@ bool AddRuntimeMember(const SevenZipTool& tool, const std::string& dir, const st
   } else {
     argv.push_back("-m0=LZMA:d=1m");
   }
+  // The runtime files need no attributes: each run unpacks them into a folder of its own.
+  argv.push_back("-mtr=off");
   argv.push_back("-ms=off");
   argv.push_back("--");
   argv.push_back(archivePath);

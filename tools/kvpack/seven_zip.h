@@ -26,7 +26,7 @@ struct SevenZipTool {
 
 // Makes the payload archive at archivePath from the entries named in listPath (UTF-8, one
 // relative name per line, folders before what they hold), run inside root. Solid blocks are
-// capped at blockMiB MiB; attributes are not stored (see the README).
+// capped at blockMiB MiB; modification times and attributes are stored (see the README).
 bool MakePayloadArchive(const SevenZipTool& tool, const std::string& root,
                         const std::string& listPath, uint32_t blockMiB,
                         const std::string& archivePath, std::string* error);
