@@ -100,6 +100,36 @@ void PublishStartupVariables() {
   SetVar(L"ARCPATH", sfx.workDir);
 }
 
+bool InModule(LONG_PTR address, HMODULE module) {
+  HMODULE owner = nullptr;
+  return address != 0 &&
+         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(address), &owner) &&
+         owner == module;
+}
+
+// Takes the runtime library's procedures off one window.
+BOOL CALLBACK DetachWindow(HWND window, LPARAM module) {
+  HMODULE library = reinterpret_cast<HMODULE>(module);
+  if (InModule(GetWindowLongPtrW(window, GWLP_WNDPROC), library)) {
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcW));
+  }
+  wchar_t className[8] = {};
+  GetClassNameW(window, className, static_cast<int>(std::size(className)));
+  if (wcscmp(className, L"#32770") == 0 && InModule(GetWindowLongPtrW(window, DWLP_DLGPROC), library)) {
+    SetWindowLongPtrW(window, DWLP_DLGPROC, 0);
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK CloseLeftWindow(HWND window, LPARAM module) {
+  DetachWindow(window, module);
+  EnumChildWindows(window, DetachWindow, module);
+  DestroyWindow(window);
+  return TRUE;
+}
+
 int Fail(int code) {
   ShowFatalError(code);
   return -code;
@@ -151,12 +181,26 @@ void ShowFatalError(int code) {
   MessageBoxW(nullptr, message, sfx.packageTitle, kTopError);
 }
 
+void CloseLeftWindows(HMODULE runtimeLibrary) {
+  if (sfx.progressBox != nullptr) {
+    SendMessageW(sfx.progressBox, kProgressCloseMessage, 0, 0);
+    sfx.progressBox = nullptr;
+  }
+  if (runtimeLibrary == nullptr) return;
+  EnumThreadWindows(GetCurrentThreadId(), CloseLeftWindow,
+                    reinterpret_cast<LPARAM>(runtimeLibrary));
+}
+
 int RunWizardGuarded() {
   int exitCode = 0;
   DWORD exceptionCode = 0;
   if (!CallGuarded(WizardBody, nullptr, &exitCode, &exceptionCode)) {
-    ShowExceptionMessage(L"Unexpected error in script:",
-                         exceptionCode);
+    // The windows go first: a page left on the screen (a confirmation stays on top of every
+    // other window) would cover the message and take the user's click.
+    HMODULE library = BoundRuntimeModule();
+    if (library == nullptr) library = GetModuleHandleW(L"ZUDada.dll");
+    CloseLeftWindows(library);
+    ShowExceptionMessage(L"Unexpected error in script:", exceptionCode);
     exitCode = 0;
   }
   return exitCode;

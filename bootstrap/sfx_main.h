@@ -21,5 +21,13 @@ LONG WINAPI PackageExceptionFilter(EXCEPTION_POINTERS* exception);
 void ShowFatalError(int code);
 
 // Runs RunWizard inside the script guard: its result, or 0 after the guard caught an exception,
-// which the user is told of.
+// which the user is told of. After an exception, the windows the runtime library still shows are
+// closed first (see CloseLeftWindows): nothing covers the message, and nothing of the library is
+// in use when it is unloaded.
 int RunWizardGuarded();
+
+// Closes what an exception out of the wizard left open: the progress box, on the library's own
+// thread, the way the extraction closes it; and this thread's windows, whose procedures in the
+// runtime library are replaced by the system's default ones first, since the frames that owned
+// their state are gone and the library is about to be unloaded.
+void CloseLeftWindows(HMODULE runtimeLibrary);

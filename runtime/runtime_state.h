@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "file_props.h"
@@ -22,6 +24,12 @@ struct RuntimeState {
   std::vector<std::wstring> dialogLines;
   std::wstring dialogError;  // why the dialog file could not be read, empty when it could
   std::vector<FileProp> props;
+  // EvalVar's results, one per calling thread, each valid until that thread's next call. Kept
+  // here rather than in thread_local objects: a thread_local with a destructor pins the library
+  // in memory for as long as its thread lives, and the main thread lives until the process ends,
+  // so the library could never be unloaded nor its file deleted.
+  // A list, so that adding a thread's result moves no other thread's.
+  std::list<std::pair<DWORD, std::wstring>> evalResults;
 };
 
 extern RuntimeState runtime;

@@ -67,11 +67,19 @@ int WINAPI SetVar(const wchar_t* name, const wchar_t* value) {
 }
 
 const wchar_t* WINAPI EvalVar(const wchar_t* text) {
-  // One result per thread, valid until that thread's next call.
-  static thread_local std::wstring result;
   if (!text) return nullptr;
-  result = ExpandRuntimeText(text);
-  return result.c_str();
+  std::wstring expanded = ExpandRuntimeText(text);
+  // One result per thread, valid until that thread's next call.
+  DWORD thread = GetCurrentThreadId();
+  RuntimeLock hold;
+  for (auto& slot : runtime.evalResults) {
+    if (slot.first == thread) {
+      slot.second.swap(expanded);
+      return slot.second.c_str();
+    }
+  }
+  runtime.evalResults.emplace_back(thread, std::move(expanded));
+  return runtime.evalResults.back().second.c_str();
 }
 
 int WINAPI EvalVarBuf(const wchar_t* text, wchar_t* buffer, int bufferBytes) {

@@ -2,6 +2,7 @@
 // expansion into the library's result and into the caller's buffers of the sizes it uses, the
 // library's own MYDOCDIR, copies taken by SetVar, and the per-file check against the destination
 // folder that the wizard publishes through variables.
+#include "kv_test_paths.h"
 #include "runtime_loader.h"
 
 #include <windows.h>
@@ -98,3 +99,29 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<PropCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// Once released, the library leaves the process, also after the calling thread used EvalVar,
+// whose result lives on in the library: a library that stayed loaded could not be deleted with
+// the runtime folder. A copy of its own is loaded, beside the one the other tests use.
+TEST(Exports, TheLibraryUnloadsAfterUse) {
+  std::wstring folder = std::wstring(kTestTmpDir) + L"\\unload";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  std::wstring copy = folder + L"\\ZUDada.dll";
+  ASSERT_TRUE(CopyFileW((TheRuntime().folder + L"ZUDada.dll").c_str(), copy.c_str(), FALSE));
+  HMODULE library = LoadLibraryW(copy.c_str());
+  ASSERT_NE(nullptr, library);
+  auto setVar = reinterpret_cast<decltype(&SetVar)>(
+      reinterpret_cast<void*>(GetProcAddress(library, "SetVar")));
+  auto evalVar = reinterpret_cast<decltype(&EvalVar)>(
+      reinterpret_cast<void*>(GetProcAddress(library, "EvalVar")));
+  ASSERT_TRUE(setVar && evalVar);
+  setVar(L"KVUNLOAD", L"value");
+  EXPECT_STREQ(L"value", evalVar(L"%KVUNLOAD%"));
+  FreeLibrary(library);
+  HMODULE still = nullptr;
+  EXPECT_FALSE(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                      GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                  reinterpret_cast<LPCWSTR>(evalVar), &still))
+      << "the library is still loaded";
+  EXPECT_TRUE(DeleteFileW(copy.c_str())) << "its file cannot be deleted, error " << GetLastError();
+}

@@ -61,7 +61,11 @@ std::wstring WizardData(const wchar_t* name) {
 }
 
 void BeginSession(const std::string& name, Session* session) {
-  session->root = std::wstring(kTestTmpDir) + L"\\wizard-" + Utf8ToWide(name);
+  std::wstring folder = Utf8ToWide(name);
+  for (wchar_t& c : folder) {
+    if (c == L'/' || c == L'\\') c = L'-';
+  }
+  session->root = std::wstring(kTestTmpDir) + L"\\wizard-" + folder;
   RemoveTree(session->root);
   CreateDirectoryW(session->root.c_str(), nullptr);
   session->temp = session->root + L"\\temp";
@@ -195,8 +199,22 @@ std::vector<TreeEntry> ReadTree(const std::wstring& root) {
   return entries;
 }
 
-std::vector<std::wstring> CompareTrees(const std::wstring& expected, const std::wstring& actual) {
+std::vector<std::wstring> CompareTrees(const std::wstring& expected, const std::wstring& actual,
+                                       bool skipEmptyFolders) {
   std::vector<TreeEntry> want = ReadTree(expected);
+  if (skipEmptyFolders) {
+    std::vector<TreeEntry> kept;
+    for (const TreeEntry& entry : want) {
+      bool holdsFile = !entry.folder;
+      for (const TreeEntry& other : want) {
+        if (!other.folder && other.path.compare(0, entry.path.size() + 1, entry.path + L"\\") == 0) {
+          holdsFile = true;
+        }
+      }
+      if (holdsFile) kept.push_back(entry);
+    }
+    want.swap(kept);
+  }
   std::vector<TreeEntry> have = ReadTree(actual);
   std::vector<std::wstring> differences;
   size_t i = 0, j = 0;

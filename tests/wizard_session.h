@@ -57,8 +57,10 @@ struct TreeEntry {
   std::vector<uint8_t> bytes;
 };
 std::vector<TreeEntry> ReadTree(const std::wstring& root);
-// The differences between two trees, one line each; empty when they hold the same.
-std::vector<std::wstring> CompareTrees(const std::wstring& expected, const std::wstring& actual);
+// The differences between two trees, one line each; empty when they hold the same. With
+// skipEmptyFolders, folders of expected that hold no file, however deep, are not looked for.
+std::vector<std::wstring> CompareTrees(const std::wstring& expected, const std::wstring& actual,
+                                       bool skipEmptyFolders = false);
 
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);

@@ -37,7 +37,7 @@ payload_of() {  # payload_of IMAGE OUT.7z
   local end size
   end=$(sed -n 's/.*package image: stub \([0-9]*\) bytes.*/\1/p' <<<"$("$KVPACK" verify "$1")")
   size=$(od -An -t u8 -j $((end + 2)) -N 8 "$1" | tr -d ' ')
-  tail -c +$((end + 19)) "$1" | head -c "$size" >"$2"
+  dd if="$1" of="$2" bs=64K iflag=skip_bytes,count_bytes skip=$((end + 18)) count="$size" status=none
   echo "$end $size"
 }
 

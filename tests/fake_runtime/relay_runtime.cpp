@@ -175,12 +175,23 @@ void LoadReal() {
 }
 
 // The page callbacks of the dialogs being shown, innermost last, per thread: the progress box
-// runs on a thread of its own while the overwrite question runs on the main one.
+// runs on a thread of its own while the overwrite question runs on the main one. Plain data
+// only: a thread_local with a destructor would pin this library until its thread ends.
 struct Page {
-  std::wstring name;
+  wchar_t name[32];
   KVPageProc callback;
 };
-thread_local std::vector<Page> pages;
+constexpr int kMaxPages = 8;
+thread_local Page pages[kMaxPages];
+thread_local int pageCount;
+
+void PushPage(const wchar_t* name, KVPageProc callback) {
+  Page& page = pages[pageCount < kMaxPages ? pageCount : kMaxPages - 1];
+  wcsncpy(page.name, name, 31);
+  page.name[31] = L'\0';
+  page.callback = callback;
+  if (pageCount < kMaxPages) ++pageCount;
+}
 
 WNDPROC originalBarProc;
 
@@ -190,11 +201,11 @@ LRESULT CALLBACK BarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 int WINAPI RelayPageProc(int event, HWND dialog, LPARAM parameter) {
-  const Page& page = pages.back();
-  if (page.name == config.raiseDialog && event == config.raiseEvent) {
+  const Page& page = pages[pageCount - 1];
+  if (config.raiseDialog == page.name && event == config.raiseEvent) {
     RaiseException(kRelayRaisedCode, 0, 0, nullptr);
   }
-  if (event == 0 && page.name == L"dlgprogress") {
+  if (event == 0 && wcscmp(page.name, L"dlgprogress") == 0) {
     HWND bar = real.getItem(dialog, 20);
     if (bar) {
       originalBarProc = reinterpret_cast<WNDPROC>(
@@ -209,11 +220,18 @@ int WINAPI RelayPageProc(int event, HWND dialog, LPARAM parameter) {
 KVPageProc progressCallback;
 
 int WINAPI RelayProgressProc(int event, HWND dialog, LPARAM parameter) {
-  if (pages.empty()) pages.push_back({L"dlgprogress", progressCallback});
+  if (pageCount == 0) PushPage(L"dlgprogress", progressCallback);
   return RelayPageProc(event, dialog, parameter);
 }
 
 }  // namespace
+
+// The real library goes with the relay, so that the extractor's release of the relay unloads
+// both and their files can be deleted. (At process exit nothing needs releasing.)
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr && real.module) FreeLibrary(real.module);
+  return TRUE;
+}
 
 extern "C" {
 
@@ -237,9 +255,9 @@ int WINAPI ShowDialogBox(const wchar_t* dialogName, KVPageProc callback) {
   LoadReal();
   std::wstring name = dialogName ? dialogName : L"";
   ApplySettings(name.c_str());
-  pages.push_back({name, callback});
+  PushPage(name.c_str(), callback);
   int result = real.showDialogBox(dialogName, RelayPageProc);
-  pages.pop_back();
+  --pageCount;
   Log(L"dialog " + name + L" " + std::to_wstring(result));
   return result;
 }
