@@ -77,7 +77,10 @@ void CountProgressTotal(const CSzArEx* db) {
 // again after Try Again for as long as the user chooses it.
 CreateOutcome CreateOutputFile(ExtractionWork* work, CSzFile* file) {
   for (;;) {
-    if (OutFile_OpenW(file, work->outputPath) == 0) return kCreated;
+    wchar_t extended[kFileSystemPathUnits];
+    if (OutFile_OpenW(file, FileSystemPath(work->outputPath, extended, std::size(extended))) == 0) {
+      return kCreated;
+    }
     ComposeMessage(work->message, L"#errorcreatefile", work->outputPath);
     int answer = MessageBoxW(nullptr, work->message, sfx.packageTitle, kCreatePromptStyle);
     if (answer == IDTRYAGAIN) continue;
@@ -129,7 +132,9 @@ int WriteFileEntry(ExtractionWork* work, UInt32 index, const Byte* data, size_t 
   if (!complete) return SZ_ERROR_FAIL;
   if (closed != 0) return static_cast<int>(closed);
   if (SzBitWithVals_Check(&db->Attribs, index)) {
-    SetFileAttributesW(work->outputPath, db->Attribs.Vals[index] & kSettableFileAttributes);
+    wchar_t extended[kFileSystemPathUnits];
+    SetFileAttributesW(FileSystemPath(work->outputPath, extended, std::size(extended)),
+                       db->Attribs.Vals[index] & kSettableFileAttributes);
   }
   return SZ_OK;
 }

@@ -59,6 +59,11 @@ constexpr const wchar_t* kTestDataDir = L\"${KV_WIN_TEST_DATA_DIR}\";
 constexpr const wchar_t* kTestTmpDir = L\"${KV_WIN_TEST_TMP_DIR}\";
 ")
 
+# The Windows tests run in a time zone of their own, whatever the machine's: three hours east of
+# UTC, without daylight saving, so that local times shown to the user are known. Wine takes it
+# from TZ, and the programs a test starts inherit it.
+set(KV_TEST_TIME_ZONE "KVT-3")
+
 # A GoogleTest program run under Wine; every test in it needs the Wine bench (prefix, display)
 # and the test data, both set up by the fixture "winebench.<arch>".
 # kv_wine_gtest(target [INPUT] sources...): a GoogleTest program run under the bench. INPUT marks
@@ -79,7 +84,8 @@ function(kv_wine_gtest target)
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-    PROPERTIES FIXTURES_REQUIRED winebench.${KV_ARCH} RUN_SERIAL ${serial} LABELS ${KV_ARCH})
+    PROPERTIES FIXTURES_REQUIRED winebench.${KV_ARCH} RUN_SERIAL ${serial} LABELS ${KV_ARCH}
+               ENVIRONMENT "TZ=${KV_TEST_TIME_ZONE}")
 endfunction()
 
 # kv_bench_test(NAME COMMAND...): a test of this architecture that is not a GoogleTest program.
@@ -96,6 +102,8 @@ set_tests_properties(${KV_ARCH}.winebench.stop PROPERTIES FIXTURES_CLEANUP wineb
 kv_bench_test(testdata.make ${CMAKE_SOURCE_DIR}/tools/make-testdata.sh ${KV_ARCH} ${KV_BIN_DIR}
               ${KV_HOST_BIN_DIR} ${CMAKE_BINARY_DIR}/out ${KV_TEST_DATA_DIR})
 set_tests_properties(${KV_ARCH}.testdata.make PROPERTIES FIXTURES_SETUP winebench.${KV_ARCH})
+kv_bench_test(testdata.release ${CMAKE_SOURCE_DIR}/tools/make-testdata.sh release ${KV_TEST_DATA_DIR})
+set_tests_properties(${KV_ARCH}.testdata.release PROPERTIES FIXTURES_CLEANUP winebench.${KV_ARCH})
 file(MAKE_DIRECTORY ${KV_TEST_TMP_DIR})
 
 foreach(dir common archive bootstrap wizard runtime tests)

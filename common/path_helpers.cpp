@@ -8,8 +8,10 @@
 
 namespace {
 
-// Capacity of the buffers AppendBackslash and CreateDirectoryPath work in.
+// Capacity of the buffer AppendBackslash works in.
 constexpr size_t kShortPathUnits = 260;
+// Capacity of the buffers CreateDirectoryPath works in: a PathBuffer.
+constexpr size_t kFolderPathUnits = 782;
 
 // A search handle closed on every way out of the function that opened it.
 class FindHandle {
@@ -35,14 +37,35 @@ bool IsDotEntry(const wchar_t* name) {
 
 }  // namespace
 
+const wchar_t* FileSystemPath(const wchar_t* path, wchar_t* buffer, size_t capacity) {
+  if (wcslen(path) < kLongPathFrom || wcsncmp(path, L"\\\\?\\", 4) == 0) return path;
+  // The full form resolves "." and "..", '/' and a relative start, which the extended form
+  // would take literally; it is written behind room for the prefix.
+  const size_t kRoom = 8;
+  if (capacity <= kRoom) return path;
+  wchar_t* full = buffer + kRoom;
+  DWORD length = GetFullPathNameW(path, static_cast<DWORD>(capacity - kRoom), full, nullptr);
+  if (length == 0 || length >= capacity - kRoom) return path;
+  if (full[0] == L'\\' && full[1] == L'\\') {
+    // \\server\share\... becomes \\?\UNC\server\share\...: the "UNC\" takes the place of
+    // the two leading backslashes.
+    memcpy(buffer + 2, L"\\\\?\\UNC", 7 * sizeof(wchar_t));
+    return buffer + 2;
+  }
+  memcpy(buffer + kRoom - 4, L"\\\\?\\", 4 * sizeof(wchar_t));
+  return buffer + kRoom - 4;
+}
+
 bool IsDirectory(const wchar_t* path) {
-  DWORD attributes = GetFileAttributesW(path);
+  wchar_t buffer[kFileSystemPathUnits];
+  DWORD attributes = GetFileAttributesW(FileSystemPath(path, buffer, std::size(buffer)));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool PathExists(const wchar_t* path) {
+  wchar_t buffer[kFileSystemPathUnits];
   WIN32_FIND_DATAW data;
-  FindHandle search(FindFirstFileW(path, &data));
+  FindHandle search(FindFirstFileW(FileSystemPath(path, buffer, std::size(buffer)), &data));
   return search.IsValid();
 }
 
@@ -79,14 +102,16 @@ void StripFileName(wchar_t* path) {
 }
 
 DWORD CreateDirectoryPath(const wchar_t* path) {
-  wchar_t copy[kShortPathUnits];
-  wchar_t level[kShortPathUnits];
+  wchar_t copy[kFolderPathUnits];
+  wchar_t level[kFolderPathUnits];
+  wchar_t extended[kFileSystemPathUnits];
   memset(copy, 0, sizeof(copy));
   memset(level, 0, sizeof(level));
   size_t length = wcslen(path);
-  if (length >= std::size(copy)) return ERROR_WRITE_FAULT;
+  // Room for a final backslash and the terminator.
+  if (length + 2 > std::size(copy)) return ERROR_WRITE_FAULT;
   memcpy(copy, path, length * sizeof(wchar_t));
-  AppendBackslash(copy);
+  if (length > 0 && copy[length - 1] != L'\\') copy[length] = L'\\';
   if (!wcschr(copy, L'\\')) return 0;
 
   // Every level is attempted; one that exists already fails and creation goes on below it.
@@ -95,7 +120,9 @@ DWORD CreateDirectoryPath(const wchar_t* path) {
     if (copy[i] != L'\\') continue;
     memcpy(level, copy, (i + 1) * sizeof(wchar_t));
     level[i + 1] = 0;
-    if (!CreateDirectoryW(level, nullptr)) result = GetLastError();
+    if (!CreateDirectoryW(FileSystemPath(level, extended, std::size(extended)), nullptr)) {
+      result = GetLastError();
+    }
   }
   return result;
 }

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include <string>
 #include <vector>
 
@@ -99,17 +102,63 @@ TEST(CreateDirectoryPathTests, CreatesEveryMissingLevel) {
   RemoveScratchTree(dir);
 }
 
-TEST(CreateDirectoryPathTests, RefusesPathsTooLongForItsBuffer) {
+// A folder path past the 260 units of the plain Win32 calls is created through the
+// extended-length form, level by level; one that does not fit a PathBuffer is refused whole.
+TEST(CreateDirectoryPathTests, CreatesLongPathsAndRefusesThoseOverAPathBuffer) {
   std::wstring dir = MakeScratchDir();
-  for (size_t length : {260u, 300u}) {
-    std::wstring target = dir + L"first\\";
-    target += std::wstring(length - target.size(), L'b');
+  for (size_t length : {248u, 260u, 300u, 500u}) {
+    std::wstring target = dir + L"long" + std::to_wstring(length);
+    while (target.size() < length) {
+      target += L"\\" + std::wstring(std::min<size_t>(100, length - target.size() - 1), L'b');
+    }
     ASSERT_EQ(length, target.size());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_WRITE_FAULT), CreateDirectoryPath(target.c_str()));
-    EXPECT_FALSE(PathExists((dir + L"first").c_str()));
+    // The levels that exist already fail: the result is theirs.
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), CreateDirectoryPath(target.c_str())) << length;
+    EXPECT_TRUE(IsDirectory(target.c_str())) << length;
+    EXPECT_TRUE(PathExists(target.c_str())) << length;
   }
+  std::wstring tooLong = dir + L"first\\" + std::wstring(100, L'c');
+  while (tooLong.size() < 781) tooLong += L"\\" + std::wstring(100, L'c');
+  EXPECT_EQ(static_cast<DWORD>(ERROR_WRITE_FAULT), CreateDirectoryPath(tooLong.c_str()));
+  EXPECT_FALSE(PathExists((dir + L"first").c_str()));
   RemoveScratchTree(dir);
 }
+
+struct LongPathCase {
+  const char* label;
+  std::wstring path;
+  std::wstring expected;  // empty: the path itself comes back
+};
+
+void PrintTo(const LongPathCase& c, std::ostream* os) { *os << c.label; }
+
+class FileSystemPathTest : public ::testing::TestWithParam<LongPathCase> {};
+
+TEST_P(FileSystemPathTest, ExtendsOnlyLongPaths) {
+  const LongPathCase& c = GetParam();
+  wchar_t buffer[kFileSystemPathUnits];
+  const wchar_t* result = FileSystemPath(c.path.c_str(), buffer, std::size(buffer));
+  if (c.expected.empty()) {
+    EXPECT_EQ(c.path.c_str(), result);
+  } else {
+    EXPECT_EQ(c.expected, std::wstring(result));
+  }
+}
+
+const std::wstring kLong(250, L'x');
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, FileSystemPathTest,
+    ::testing::Values(
+        LongPathCase{"short", L"C:\\dir\\file.txt", L""},
+        LongPathCase{"just_short", L"C:\\" + std::wstring(244, L'x'), L""},
+        LongPathCase{"long_drive", L"C:\\a\\" + kLong, L"\\\\?\\C:\\a\\" + kLong},
+        LongPathCase{"long_with_slash_and_dots", L"C:\\a/b\\..\\.\\" + kLong,
+                     L"\\\\?\\C:\\a\\" + kLong},
+        LongPathCase{"long_share", L"\\\\server\\share\\" + kLong,
+                     L"\\\\?\\UNC\\server\\share\\" + kLong},
+        LongPathCase{"already_extended", L"\\\\?\\C:\\" + kLong, L""}),
+    [](const ::testing::TestParamInfo<LongPathCase>& info) { return std::string(info.param.label); });
 
 // A buffer for DeleteTree with guard units behind its capacity, to show nothing is written there.
 struct TreeBuffer {

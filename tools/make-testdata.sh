@@ -10,10 +10,27 @@
 #   SEVENZ   the 7zz program
 # Each script writes below "$OUT/<its own name>". A script that fails is reported here and its
 # log kept; the tests that read its data then fail on their own, while the others still run.
+# A script may mount a small file system below OUT (as root only); "make-testdata.sh release OUT"
+# unmounts whatever is mounted there, and so does every new run before it empties OUT.
 #   make-testdata.sh ARCH BIN HOSTBIN WINOUT OUT
+#   make-testdata.sh release OUT
 set -u
 src=$(cd "$(dirname "$0")/.." && pwd)
-usage='usage: make-testdata.sh ARCH BIN HOSTBIN WINOUT OUT'
+usage='usage: make-testdata.sh ARCH BIN HOSTBIN WINOUT OUT | release OUT'
+
+# Unmounts every file system mounted below the folder given.
+release() {
+  local folder target
+  folder=$(cd "$1" 2>/dev/null && pwd) || return 0
+  findmnt -rn -o TARGET 2>/dev/null | sed 's/\\x20/ /g' | while read -r target; do
+    case "$target" in "$folder"/*) umount "$target" || echo "test data: cannot unmount $target" >&2 ;; esac
+  done
+}
+
+if [ "${1:-}" = release ]; then
+  release "${2:?$usage}"
+  exit 0
+fi
 export ARCH=${1:?$usage}
 export BIN=${2:?$usage}
 export HOSTBIN=${3:?$usage}
@@ -21,6 +38,7 @@ export WINOUT=${4:?$usage}
 out=${5:?$usage}
 export KVPACK="$HOSTBIN/kvpack"
 export SEVENZ=$(command -v 7zz || true)
+release "$out"
 rm -rf "$out"
 mkdir -p "$out"
 status=0

@@ -118,7 +118,8 @@ void FormatOverwriteInfo(const wchar_t* path, uint32_t sizeLow, uint32_t sizeHig
   const wchar_t* name = FileNamePart(path);
   SetVar(L"CURFILENAME", name);
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(path, &found);
+  wchar_t extended[kFileSystemPathUnits];
+  HANDLE search = FindFirstFileW(FileSystemPath(path, extended, std::size(extended)), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   FindClose(search);
   // A bare folder keeps the texts of an earlier conflict.

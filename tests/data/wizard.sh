@@ -10,8 +10,11 @@
 #   missing_page.exe  a dialog file without the readme page
 #   off_by_one.exe    relay.exe with one byte more than its header declares
 #   crc.exe           tree.exe with one byte of a stored file's data flipped
+#   percent.exe       a file whose name holds "%d" and "%s", over the relay runtime
 #   runtime.7z        the runtime archive of relay.exe, for images the tests put together
 #   stub.exe          the stub, for the same
+#   fulldisk/         a file system of 64 KiB of its own (mounted as root only; otherwise
+#                     fulldisk.skip says why); make-testdata.sh release unmounts it
 set -euo pipefail
 : "${OUT:?}" "${BIN:?}" "${KVPACK:?}" "${WINOUT:?}" "${ARCH:?}" "${SEVENZ:?7zz is needed}"
 work="$OUT/work"
@@ -88,6 +91,22 @@ find "$small" -type f -exec touch -d '2020-01-02 03:04:05 UTC' {} +
 printf 'sub\\skipped.txt\r\n\r\n\r\n%%KVTESTSKIP%%\r\n0\r\n' >"$work/props.dat"
 "$KVPACK" build --arch "$ARCH" --payload "$small" --runtime "$rt" --file-props "$work/props.dat" \
   --out "$OUT/props.exe" --title "Props Package" >/dev/null
+
+# File names with conversion specifications in them.
+pct="$work/percent"
+mkdir -p "$pct"
+printf 'percent\r\n' >"$pct/50%d %s done.txt"
+touch -d '2020-01-02 03:04:05 UTC' "$pct/50%d %s done.txt"
+"$KVPACK" build --arch "$ARCH" --payload "$pct" --runtime "$rt" --out "$OUT/percent.exe" \
+  --title "Percent Package" >/dev/null
+
+# A small file system of its own, for a disk that fills up.
+mkdir -p "$OUT/fulldisk"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "mounting a file system of its own needs root, and the tests run as $(id -un)" >"$OUT/fulldisk.skip"
+elif ! mount -t tmpfs -o size=64k,mode=0777 kvfulldisk "$OUT/fulldisk" 2>"$work/mount.log"; then
+  echo "this machine refuses to mount a tmpfs: $(tr '\n' ' ' <"$work/mount.log")" >"$OUT/fulldisk.skip"
+fi
 
 # A dialog file without the readme page.
 norm="$work/missing_runtime"
