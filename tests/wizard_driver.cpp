@@ -73,20 +73,18 @@ int Urgency(WindowKind kind) {
   }
 }
 
-std::wstring ScreenshotFolder() { return std::wstring(kTestTmpDir) + L"\\..\\screenshots"; }
-
 void Photograph(Driver* driver, HWND window, WindowKind kind) {
   for (HWND seen : driver->seen) {
     if (seen == window) return;
   }
   driver->seen.push_back(window);
   if (driver->screenshotPrefix.empty()) return;
-  CreateDirectoryW(ScreenshotFolder().c_str(), nullptr);
+  CreateDirectoryW(driver->screenshotFolder.c_str(), nullptr);
   ++driver->screenshots;
   wchar_t number[16];
   swprintf(number, 16, L"%02d", driver->screenshots);
   std::string kindName = KindName(kind);
-  std::wstring path = ScreenshotFolder() + L"\\" + driver->screenshotPrefix + L"-" + number + L"-" +
+  std::wstring path = driver->screenshotFolder + L"\\" + driver->screenshotPrefix + L"-" + number + L"-" +
                       std::wstring(kindName.begin(), kindName.end()) + L".png";
   SaveScreenshot(window, path);
 }
@@ -166,6 +164,9 @@ const char* KindName(WindowKind kind) {
 bool StartPackage(const std::wstring& image, const DriverOptions& options, Driver* driver) {
   *driver = Driver();
   driver->screenshotPrefix = options.screenshotPrefix;
+  driver->screenshotFolder = options.screenshotFolder.empty()
+                                 ? std::wstring(kTestTmpDir) + L"\\..\\screenshots"
+                                 : options.screenshotFolder;
   std::wstring environment = EnvironmentBlock(options.environment);
   std::wstring commandLine = L"\"" + image + L"\"";
   STARTUPINFOW startup = {};

@@ -32,12 +32,16 @@ struct DriverOptions {
   std::wstring startDir;  // the package's start directory; empty: the test's own
   // Environment variables to set (an empty value removes one), over the test's own.
   EnvironmentChanges environment;
-  std::wstring screenshotPrefix;  // screenshots go to <screenshots>\<prefix>-<n>-<kind>.png
+  // Screenshots go to <folder>\<prefix>-<n>-<kind>.png; the folder is the build's screenshots
+  // folder unless given. No screenshots without a prefix.
+  std::wstring screenshotFolder;
+  std::wstring screenshotPrefix;
 };
 
 struct Driver {
   PROCESS_INFORMATION process = {};
   bool started = false;
+  std::wstring screenshotFolder;
   std::wstring screenshotPrefix;
   int screenshots = 0;
   std::vector<HWND> seen;  // windows already photographed

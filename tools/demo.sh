@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # make demo: builds the demo package image from tools/demo/payload with kvpack, verifies and lists
-# it, and runs it under Wine: on your display when DISPLAY is set, else on the test bench's
-# virtual display, where its first message box is read back and answered. The package is of the
-# first architecture this machine runs, x86 before x64 (KV_ARCHS chooses by hand).
+# it, and runs it under Wine. With DISPLAY set it opens on your display for you to click through.
+# Without one it runs on the test bench's virtual display, where the test driver takes it through
+# every page (destination: build/demo/installed), saves a screenshot of each window it meets under
+# build/demo/screenshots, and the installed files are listed. The package is of the first
+# architecture this machine runs, x86 before x64 (KV_ARCHS chooses by hand).
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-build}" && pwd)
@@ -35,12 +37,23 @@ benchdir="$build/winebench/$arch"
 "$bin/kvpack" verify "$image"
 "$bin/kvpack" list "$image"
 
+# Windows form of a path of this machine, on Wine's drive Z:.
+windows_path() { printf 'Z:%s' "$1" | tr '/' '\\'; }
+
 echo "demo: running $image ($arch) under Wine"
 if [ -n "${DISPLAY:-}" ]; then
   KV_BENCH_DISPLAY="$DISPLAY" "$src/tools/wine-bench.sh" run "$benchdir" "$image" || rc=$?
 else
+  installed="$out/installed"
+  shots="$out/screenshots"
+  rm -rf "$installed" "$shots"
+  mkdir -p "$shots"
   "$src/tools/wine-bench.sh" start "$benchdir"
-  "$src/tools/wine-bench.sh" run "$benchdir" "$winout/answer_box.exe" 60 "$image" || rc=$?
+  "$src/tools/wine-bench.sh" run "$benchdir" "$winout/demo_driver.exe" "$(windows_path "$image")" \
+    "$(windows_path "$installed")" "$(windows_path "$shots")" || rc=$?
   "$src/tools/wine-bench.sh" stop "$benchdir"
+  echo "demo: installed into $installed:"
+  (cd "$installed" 2>/dev/null && find . -type f | sort | sed 's|^\./|  |') || echo "  (nothing)"
+  echo "demo: screenshots: $(cd "$shots" && ls | tr '\n' ' ')"
 fi
 echo "demo: the package exited with code ${rc:-0}"
