@@ -18,15 +18,8 @@
 
 namespace {
 
-class ExtractionTest : public ::testing::Test {
+class ExtractionTest : public SessionTest {
  protected:
-  void SetUp() override {
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    BeginSession(std::string(test->test_suite_name()) + "." + test->name(), &s);
-  }
-  void TearDown() override {
-    if (s.driver.started) FinishPackage(&s.driver, 1000);
-  }
   // Starts image and goes to the destination page; types the destination and clicks Next.
   bool StartAndExtract(const std::wstring& image, const std::vector<std::string>& instructions,
                        const std::wstring& destination, const EnvironmentChanges& extra = {}) {
@@ -55,8 +48,6 @@ class ExtractionTest : public ::testing::Test {
     WaitUntilGone(box);
     return text;
   }
-
-  Session s;
 };
 
 std::string ReadText(const std::wstring& path) {

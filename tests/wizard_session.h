@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "wizard_driver.h"
 
 struct Session {
@@ -71,3 +73,18 @@ void RemoveTree(const std::wstring& path);
 
 // Waits for a page of the kind given and clicks Next (button 1) on it; the page, or null.
 HWND NextFrom(Driver* driver, WindowKind kind);
+
+// A test with a session of its own, named for the test; a package still running at the end is
+// ended.
+class SessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    BeginSession(std::string(test->test_suite_name()) + "." + test->name(), &s);
+  }
+  void TearDown() override {
+    if (s.driver.started) FinishPackage(&s.driver, 1000);
+  }
+
+  Session s;
+};

@@ -14,15 +14,8 @@ namespace {
 
 constexpr DWORD kStillActive = 0xDEAD;
 
-class WizardTest : public ::testing::Test {
+class WizardTest : public SessionTest {
  protected:
-  void SetUp() override {
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    BeginSession(std::string(test->test_suite_name()) + "." + test->name(), &s);
-  }
-  void TearDown() override {
-    if (s.driver.started) FinishPackage(&s.driver, 1000);
-  }
   // Starts the relay package with the instructions given.
   void StartRelay(const std::vector<std::string>& instructions = {}, const std::wstring& startDir = L"") {
     WriteRelayConfig(s, instructions);
@@ -41,8 +34,18 @@ class WizardTest : public ::testing::Test {
     return WaitForWindow(&s.driver, WindowKind::kFinal, 60000);
   }
   DWORD Finish() { return FinishPackage(&s.driver, 20000); }
-
-  Session s;
+  // Starts a slowed-down extraction into the session's destination and clicks Cancel in the
+  // progress box; the cancel question, or null.
+  HWND CancelDuringTheExtraction(HWND* progress) {
+    StartRelay({"slow 150"});
+    HWND destination = ToDestination();
+    if (!destination || !ReplaceEditText(destination, 20, s.dest)) return nullptr;
+    Click(destination, 1);
+    *progress = WaitForWindow(&s.driver, WindowKind::kProgress);
+    if (!*progress) return nullptr;
+    Click(*progress, 2);
+    return WaitForWindow(&s.driver, WindowKind::kMessageBox);
+  }
 };
 
 std::wstring DocumentsFolder() {
@@ -377,20 +380,13 @@ INSTANTIATE_TEST_SUITE_P(
 // Cancel in the progress box asks first; No lets the extraction go on, Yes ends it after the
 // current file with 2, and the files written so far stay.
 TEST_F(WizardTest, CancelInTheProgressBoxAnsweredNoGoesOn) {
-  StartRelay({"slow 150"});
-  HWND destination = ToDestination();
-  ASSERT_NE(nullptr, destination);
-  ASSERT_TRUE(ReplaceEditText(destination, 20, s.dest));
-  Click(destination, 1);
-  HWND progress = WaitForWindow(&s.driver, WindowKind::kProgress);
-  ASSERT_NE(nullptr, progress);
+  HWND progress = nullptr;
+  HWND box = CancelDuringTheExtraction(&progress);
+  ASSERT_NE(nullptr, box);
   EXPECT_FALSE(ControlEnabled(progress, 1));
   EXPECT_FALSE(ControlEnabled(progress, 3));
   EXPECT_TRUE(ControlEnabled(progress, 2));
   EXPECT_EQ(L"Unpacking Files", ControlText(progress, 10));
-  Click(progress, 2);
-  HWND box = WaitForWindow(&s.driver, WindowKind::kMessageBox);
-  ASSERT_NE(nullptr, box);
   BoxContent content = ReadBox(box);
   EXPECT_EQ(L"Do you really want to abort the extraction process?", content.text);
   EXPECT_EQ(L"Relay Package", content.caption);
@@ -404,15 +400,8 @@ TEST_F(WizardTest, CancelInTheProgressBoxAnsweredNoGoesOn) {
 }
 
 TEST_F(WizardTest, CancelInTheProgressBoxAnsweredYesEndsWithTwo) {
-  StartRelay({"slow 150"});
-  HWND destination = ToDestination();
-  ASSERT_NE(nullptr, destination);
-  ASSERT_TRUE(ReplaceEditText(destination, 20, s.dest));
-  Click(destination, 1);
-  HWND progress = WaitForWindow(&s.driver, WindowKind::kProgress);
-  ASSERT_NE(nullptr, progress);
-  Click(progress, 2);
-  HWND box = WaitForWindow(&s.driver, WindowKind::kMessageBox);
+  HWND progress = nullptr;
+  HWND box = CancelDuringTheExtraction(&progress);
   ASSERT_NE(nullptr, box);
   AnswerBox(box, IDYES);
   EXPECT_TRUE(WaitUntilGone(progress));

@@ -21,14 +21,6 @@ work="$OUT/work"
 rm -rf "$work"
 mkdir -p "$work"
 
-# A 64-bit little-endian value as 8 raw bytes.
-le64() {
-  local value=$1 i
-  for i in 0 1 2 3 4 5 6 7; do
-    printf "\\$(printf '%03o' $(( (value >> (8 * i)) & 255 )))"
-  done
-}
-
 # Repeatable bytes that do not compress (LZMA2 then stores them as they are).
 noise() {  # noise SEED BYTES
   LC_ALL=C awk -v s="$1" -v n="$2" 'BEGIN { for (i = 0; i < n; i++) { s = (s * 16807) % 2147483647;
