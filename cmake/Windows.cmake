@@ -71,7 +71,7 @@ set(KV_TEST_TIME_ZONE "KVT-3")
 # window takes the foreground from them.
 function(kv_wine_gtest target)
   cmake_parse_arguments(PARSE_ARGV 1 KV "INPUT" "" "")
-  add_executable(${target} ${KV_UNPARSED_ARGUMENTS})
+  add_executable(${target} ${KV_UNPARSED_ARGUMENTS} ${CMAKE_SOURCE_DIR}/tests/unbuffered_output.cpp)
   target_link_libraries(${target} PRIVATE gtest_main)
   target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/generated)
   target_link_options(${target} PRIVATE -mconsole)

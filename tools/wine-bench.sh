@@ -180,6 +180,9 @@ case "$cmd" in
     wine "$@" </dev/null >"$out" 2>&1
     rc=$?
     cat "$out"
+    if [ $rc -ne 0 ] && [ ! -s "$out" ]; then
+      echo "wine-bench: $1 ended with exit code $rc and printed nothing" >&2
+    fi
     rm -f "$out"
     exit $rc
     ;;
