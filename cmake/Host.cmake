@@ -9,7 +9,7 @@ add_compile_options(-Wall -Wextra -Werror)
 # Targets whose outputs the Windows build consumes (icons, images) add themselves to this list.
 set(KV_HOST_GENERATORS "" CACHE INTERNAL "")
 
-foreach(dir tools tests/host)
+foreach(dir tools tests/host bench)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
   endif()

@@ -106,7 +106,7 @@ kv_bench_test(testdata.release ${CMAKE_SOURCE_DIR}/tools/make-testdata.sh releas
 set_tests_properties(${KV_ARCH}.testdata.release PROPERTIES FIXTURES_CLEANUP winebench.${KV_ARCH})
 file(MAKE_DIRECTORY ${KV_TEST_TMP_DIR})
 
-foreach(dir common archive bootstrap wizard runtime tests)
+foreach(dir common archive bootstrap wizard runtime tests bench)
   if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
     add_subdirectory(${dir})
   endif()

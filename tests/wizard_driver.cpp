@@ -213,6 +213,13 @@ WindowKind KindOf(HWND window) {
   return WindowKind::kOther;
 }
 
+HWND FindWindowOfKind(DWORD processId, WindowKind kind) {
+  for (HWND window : VisibleWindows(processId)) {
+    if (KindOf(window) == kind) return window;
+  }
+  return nullptr;
+}
+
 HWND WaitForWindow(Driver* driver, WindowKind kind, DWORD timeoutMs, WindowKind* other) {
   WindowKind last = WindowKind::kNone;
   for (DWORD waited = 0;; waited += kPollMs) {
@@ -365,3 +372,9 @@ bool ReplaceEditText(HWND window, int id, const std::wstring& text) {
 }
 
 bool AnswerBox(HWND box, int buttonId) { return Click(box, buttonId); }
+
+HWND NextFrom(Driver* driver, WindowKind kind) {
+  HWND page = WaitForWindow(driver, kind);
+  if (page) Click(page, 1);
+  return page;
+}

@@ -55,6 +55,8 @@ DWORD FinishPackage(Driver* driver, DWORD timeoutMs = 30000);
 
 // The kind of a window of the package.
 WindowKind KindOf(HWND window);
+// A visible window of the kind asked for, shown by the process, at this moment; null if none.
+HWND FindWindowOfKind(DWORD processId, WindowKind kind);
 // Waits until the process shows a visible window of the kind asked for and is ready for input
 // (at most timeoutMs), photographs it the first time, and returns it; null when none came, or
 // when the process ended or showed a window of another kind that stayed (its kind goes to
@@ -95,3 +97,5 @@ void TypeText(HWND window, const std::wstring& text);
 bool ReplaceEditText(HWND window, int id, const std::wstring& text);
 // Answers a message box by clicking its button with the id given.
 bool AnswerBox(HWND box, int buttonId);
+// Waits for a page of the kind given and clicks Next (button 1) on it; the page, or null.
+HWND NextFrom(Driver* driver, WindowKind kind);

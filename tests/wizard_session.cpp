@@ -240,9 +240,3 @@ std::vector<std::wstring> CompareTrees(const std::wstring& expected, const std::
   }
   return differences;
 }
-
-HWND NextFrom(Driver* driver, WindowKind kind) {
-  HWND page = WaitForWindow(driver, kind);
-  if (page) Click(page, 1);
-  return page;
-}

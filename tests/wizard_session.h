@@ -71,9 +71,6 @@ bool WriteTextFile(const std::wstring& path, const std::string& text);
 // Deletes a tree, clearing read-only attributes on the way.
 void RemoveTree(const std::wstring& path);
 
-// Waits for a page of the kind given and clicks Next (button 1) on it; the page, or null.
-HWND NextFrom(Driver* driver, WindowKind kind);
-
 // A test with a session of its own, named for the test; a package still running at the end is
 // ended.
 class SessionTest : public ::testing::Test {
